@@ -1,0 +1,33 @@
+# Test helpers: every test binary is a GoogleTest program discovered by CTest.
+include(GoogleTest)
+
+# One private runtime dir for Qt (it wants 0700 and complains as root without one).
+set(VEXO_TEST_RUNTIME_DIR ${CMAKE_BINARY_DIR}/test-runtime)
+file(MAKE_DIRECTORY ${VEXO_TEST_RUNTIME_DIR})
+file(CHMOD ${VEXO_TEST_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
+# vexo_add_gtest(<target> SOURCES ... LIBS ... [QT] [SERIAL])
+#   QT     : link the Qt-aware main (QApplication on the offscreen platform)
+#   SERIAL : tests share pseudo-terminals and timing; run them one at a time
+function(vexo_add_gtest target)
+  cmake_parse_arguments(ARG "QT;SERIAL" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  if(ARG_QT)
+    target_link_libraries(${target} PRIVATE vexo_gtest_qt_main ${ARG_LIBS})
+  else()
+    target_link_libraries(${target} PRIVATE GTest::gtest_main ${ARG_LIBS})
+  endif()
+  set(extra)
+  if(ARG_SERIAL)
+    list(APPEND extra RESOURCE_LOCK timing)
+  endif()
+  # discovery runs the binary without ENVIRONMENT, so the Qt main must answer
+  # --gtest_list_tests before it creates the application object
+  gtest_discover_tests(${target}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+      ENVIRONMENT_MODIFICATION "XDG_RUNTIME_DIR=set:${VEXO_TEST_RUNTIME_DIR}"
+      TIMEOUT 120
+      ${extra})
+endfunction()

@@ -1,0 +1,52 @@
+// A thread class with a synchronize call: the thread hands a call to the main
+// thread and blocks until it has run there. The main thread runs pending
+// calls in CheckSynchronize (the application connects the wake-up hook to its
+// event loop) and while it waits for a thread to end, so destroying a thread
+// on the main thread never deadlocks against a pending call.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <thread>
+
+class TThread {
+public:
+    TThread();
+    TThread(const TThread &) = delete;
+    TThread &operator=(const TThread &) = delete;
+    // Marks terminated and waits for the body to end (serving synchronized
+    // calls when run on the main thread).
+    virtual ~TThread();
+
+    void Start();
+    void Terminate() noexcept;
+    bool Terminated() const noexcept;
+    bool Finished() const noexcept;
+    // Waits until the body has ended; on the main thread, runs synchronized
+    // calls meanwhile. Must not be called from the thread itself.
+    void WaitFor();
+    bool IsCurrent() const noexcept;
+    // The exception that ended the body, if any.
+    std::exception_ptr FatalException() const;
+
+protected:
+    virtual void Execute() = 0;
+    // Runs `call` on the main thread and waits for it; an exception thrown
+    // there is raised again here. On the main thread itself: runs directly.
+    void Synchronize(const std::function<void()> &call);
+
+private:
+    struct State;
+    State *FState;
+    std::thread FThread;
+};
+
+// Main-thread side. The main thread is the one that started the program,
+// unless SetMainThread says otherwise.
+void SetMainThread() noexcept;
+bool IsMainThread() noexcept;
+// Runs every pending synchronized call; true if any ran. Main thread only.
+bool CheckSynchronize();
+// Called from the waiting thread each time a call becomes pending. Must be
+// cheap and thread-safe (e.g. post an event to the GUI loop).
+void SetWakeMainThread(std::function<void()> wake);
