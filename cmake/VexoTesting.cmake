@@ -24,6 +24,7 @@ function(vexo_add_gtest target)
   # discovery runs the binary without ENVIRONMENT, so the Qt main must answer
   # --gtest_list_tests before it creates the application object
   gtest_discover_tests(${target}
+    TEST_PREFIX "${target}."
     DISCOVERY_TIMEOUT 60
     PROPERTIES
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen"

@@ -338,11 +338,16 @@ void Device::WaitLoop()
             continue;
         short rev = pfd[1].revents;
         if (rev & POLLIN) {
+            // room and purge state as of now: SetupComm or PurgeComm may
+            // have run while we slept in poll
             std::uint64_t gen;
             {
                 std::lock_guard<std::mutex> lk(mu);
                 gen = purgeGen;
+                room = rx.Room();
             }
+            if (room == 0)
+                continue;
             ssize_t r = ::read(fd, buf.data(), std::min(room, buf.size()));
             if (r > 0) {
                 std::lock_guard<std::mutex> lk(mu);

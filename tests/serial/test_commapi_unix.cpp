@@ -519,6 +519,28 @@ TEST_F(commapiPort, FlowControlReachesTheDeviceAndReadsBack)
     EXPECT_FALSE(t.c_cflag & CRTSCTS);
 }
 
+TEST_F(commapiPort, SettingsChangedUnderneathAreReportedAsTheDeviceHoldsThem)
+{
+    DCB d = Dcb(19200);
+    d.fOutxCtsFlow = 1;
+    d.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    ASSERT_TRUE(SetCommState(h, &d));
+    // someone else (here: the device side) changes the tty
+    termios t{};
+    ASSERT_TRUE(pty.SlaveTermios(&t));
+    t.c_cflag &= ~CRTSCTS;
+    cfsetispeed(&t, B4800);
+    cfsetospeed(&t, B4800);
+    ASSERT_EQ(tcsetattr(pty.MasterFd(), TCSANOW, &t), 0);
+
+    DCB r{};
+    ASSERT_TRUE(GetCommState(h, &r));
+    EXPECT_EQ(r.BaudRate, 4800u);
+    EXPECT_EQ(r.fOutxCtsFlow, 0u);
+    EXPECT_NE(r.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
+    EXPECT_EQ(r.EvtChar, 10) << "what termios cannot hold stays as set";
+}
+
 // ---------------------------------------------------------------- port events
 
 TEST_F(commapiPort, WaitCommEventCompletesOnDataAndDoesNotRefireForUnreadBytes)
@@ -841,6 +863,33 @@ TEST_F(commapiPort, PurgeAndQueueSizes)
     ASSERT_TRUE(GetCommTimeouts(h, &r));
     EXPECT_EQ(std::memcmp(&t, &r, sizeof t), 0);
     EXPECT_FALSE(PurgeComm(h, 0x10));
+}
+
+TEST_F(commapiPort, ShrinkingTheQueueKeepsWhatIsQueuedAndStopsTakingMore)
+{
+    std::string first(300, 'a'), second(200, 'b');
+    ASSERT_TRUE(pty.Write(first));
+    ASSERT_TRUE(WaitQueued(h, 300));
+    ASSERT_TRUE(SetupComm(h, 128, 128));
+    ASSERT_TRUE(pty.Write(second));
+    Sleep(50);
+    EXPECT_EQ(InQueue(h), 300u) << "nothing lost, nothing taken beyond the size";
+    EXPECT_EQ(ReadAll(h, 500), first + second);
+}
+
+TEST_F(commapiPort, AQueueFillingPast80PercentRaisesRx80Full)
+{
+    ASSERT_TRUE(SetupComm(h, 128, 128));
+    ASSERT_TRUE(SetCommMask(h, EV_RX80FULL));
+    Ov ov;
+    DWORD mask = 0;
+    ASSERT_FALSE(WaitCommEvent(h, &mask, &ov.o));
+    ASSERT_TRUE(pty.Write(std::string(50, 'x')));
+    ASSERT_TRUE(WaitQueued(h, 50));
+    EXPECT_FALSE(ov.Signalled(50)) << "50 of 128 is not 80 %";
+    ASSERT_TRUE(pty.Write(std::string(60, 'y')));
+    ASSERT_TRUE(ov.Signalled(3000));
+    EXPECT_EQ(mask, EV_RX80FULL);
 }
 
 // ---------------------------------------------------------------- hang-up and close

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// Full path of a picture shipped beside the program (help_vexo.jpg,
+// about_logo.jpg): first <program dir>/../share/at_vexo/<fileName>, as laid out
+// by the installation and by the build tree's bin/, then the build tree's own
+// share/at_vexo, so tests and uninstalled binaries elsewhere in the tree find
+// them too. Empty when neither holds the file.
+QString PicturePath(const QString &fileName);
