@@ -6,16 +6,22 @@ set(VEXO_TEST_RUNTIME_DIR ${CMAKE_BINARY_DIR}/test-runtime)
 file(MAKE_DIRECTORY ${VEXO_TEST_RUNTIME_DIR})
 file(CHMOD ${VEXO_TEST_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 
-# vexo_add_gtest(<target> SOURCES ... LIBS ... [QT] [SERIAL])
+# vexo_add_gtest(<target> SOURCES ... LIBS ... [QT] [SERIAL] [SCREEN])
 #   QT     : link the Qt-aware main (QApplication on the offscreen platform)
 #   SERIAL : tests share pseudo-terminals and timing; run them one at a time
+#   SCREEN : a 1280 x 1024 offscreen screen without fake frame margins, so
+#            window geometry reads as on a bare X server
 function(vexo_add_gtest target)
-  cmake_parse_arguments(ARG "QT;SERIAL" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT;SERIAL;SCREEN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   if(ARG_QT)
     target_link_libraries(${target} PRIVATE vexo_gtest_qt_main ${ARG_LIBS})
   else()
     target_link_libraries(${target} PRIVATE GTest::gtest_main ${ARG_LIBS})
+  endif()
+  set(platform "offscreen")
+  if(ARG_SCREEN)
+    set(platform "offscreen:configfile=${PROJECT_SOURCE_DIR}/tests/data/offscreen-1280x1024.json")
   endif()
   set(extra)
   if(ARG_SERIAL)
@@ -27,7 +33,7 @@ function(vexo_add_gtest target)
     TEST_PREFIX "${target}."
     DISCOVERY_TIMEOUT 60
     PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+      ENVIRONMENT "QT_QPA_PLATFORM=${platform}"
       ENVIRONMENT_MODIFICATION "XDG_RUNTIME_DIR=set:${VEXO_TEST_RUNTIME_DIR}"
       TIMEOUT 120
       ${extra})

@@ -84,6 +84,14 @@ TfAT_Vexo::~TfAT_Vexo()
 void TfAT_Vexo::SetUpLooks()
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    move(319, 157); // the design position, until the start timer moves the window
+    // Line breaks in captions and hints are CR LF (the layout file cannot hold a CR).
+    for (QWidget *w : findChildren<QWidget *>()) {
+        if (w->toolTip().contains(u'\n') && !w->toolTip().contains(u'\r'))
+            w->setToolTip(w->toolTip().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+        if (auto *l = qobject_cast<QLabel *>(w); l && l->text().contains(u'\n') && !l->text().contains(u'\r'))
+            l->setText(l->text().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+    }
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 12));
     ui->Panel1->setFont(PixelFont(QStringLiteral("Courier New"), 12));
     ui->cbRSname->setFont(PixelFont(QStringLiteral("Courier New"), 15));

@@ -1,0 +1,13 @@
+# A .deb of the program: cmake --build build --target package
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME at-vexo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "AT_Vexo developers <atvexo@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Configures a Vexo serial gateway module with AT commands")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Fonts with the metrics of the faces the fixed layouts were drawn for.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
+include(CPack)
