@@ -33,6 +33,18 @@ QString ExceptionMessage(std::exception_ptr e);
 // Shows the exception in the application's error box.
 void HandleException(std::exception_ptr e);
 
+// Calls a handler with the signal's arguments, or with none when it takes
+// none. A template of its own: the call without arguments must stay
+// dependent, or clang checks it (and fails) for handlers that take some.
+template <typename F, typename... A>
+void CallHandler(const F &f, A &&...args)
+{
+    if constexpr (std::is_invocable_v<const F &, A...>)
+        f(std::forward<A>(args)...);
+    else
+        f(); // a signal's arguments that the handler does not take
+}
+
 // Wraps a handler so that an exception stops at the handler boundary, where
 // all frames still unwind cleanly, and reaches the error box.
 template <typename F>
@@ -40,11 +52,7 @@ auto Guarded(F f)
 {
     return [f = std::move(f)](auto &&...args) {
         try {
-            if constexpr (std::is_invocable_v<const F &, decltype(args)...>)
-                f(std::forward<decltype(args)>(args)...);
-            else
-                f(); // a signal's arguments that the handler does not take
-
+            CallHandler(f, std::forward<decltype(args)>(args)...);
         } catch (...) {
             HandleException(std::current_exception());
         }

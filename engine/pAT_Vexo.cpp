@@ -10,8 +10,10 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include "About.h"
 #include "Commands.h"
 #include "ErrorHandler.h"
+#include "HelpATVexo.h"
 #include "LogHelpers.h"
 #include "Str_UtRx.h"
 #include "Thread.h"
@@ -375,6 +377,6 @@ void TfAT_Vexo::AddToLog(int kind, const QString &text) { ::AddToLog(ui->reWin, 
 
 void TfAT_Vexo::ClearLog() { ::ClearLog(ui->reWin); }
 
-void TfAT_Vexo::ShowHelpForm() {}
+void TfAT_Vexo::ShowHelpForm() { ::ShowHelpForm(this); }
 
-void TfAT_Vexo::ShowAboutForm() {}
+void TfAT_Vexo::ShowAboutForm() { ::ShowAboutForm(this); }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+
+// The window shown while the main window is being built. Laid out for
+// 120 DPI and scaled to the screen's logical DPI; no input, no timer.
+class TSplashForm : public QWidget {
+    Q_OBJECT
+public:
+    // logicalDpi <= 0: the primary screen's logical DPI.
+    explicit TSplashForm(QWidget *parent = nullptr, qreal logicalDpi = 0);
+    ~TSplashForm() override;
+
+    // The DPI the design sizes are given for.
+    static constexpr int kDesignDpi = 120;
+
+    // Shows the window and paints it at once: no event loop runs yet when
+    // the program starts.
+    void ShowAndPaint();
+
+    // A design size or position in pixels at the given DPI, rounded as the
+    // layout scaling does.
+    static int Scaled(int designPixels, qreal logicalDpi);
+
+    qreal LogicalDpi() const { return FDpi; }
+
+    QFrame *Panel1 = nullptr;
+    QLabel *Label3 = nullptr;
+    QFrame *Bevel1 = nullptr;
+    QLabel *Label1 = nullptr;
+
+private:
+    QRect ScaledRect(int left, int top, int width, int height) const;
+
+    qreal FDpi = kDesignDpi;
+};
