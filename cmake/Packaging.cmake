@@ -8,6 +8,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 # Fonts with the metrics of the faces the fixed layouts were drawn for.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
 include(CPack)
