@@ -9,12 +9,15 @@ file(CHMOD ${VEXO_TEST_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
 # vexo_add_gtest(<target> SOURCES ... LIBS ... [QT] [SERIAL] [SCREEN])
 #   QT     : link the Qt-aware main (QApplication on the offscreen platform)
 #   SERIAL : tests share pseudo-terminals and timing; run them one at a time
+#   OWN_MAIN: the test brings its own main()
 #   SCREEN : a 1280 x 1024 offscreen screen without fake frame margins, so
 #            window geometry reads as on a bare X server
 function(vexo_add_gtest target)
-  cmake_parse_arguments(ARG "QT;SERIAL;SCREEN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT;SERIAL;SCREEN;OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
-  if(ARG_QT)
+  if(ARG_OWN_MAIN)
+    target_link_libraries(${target} PRIVATE GTest::gtest ${ARG_LIBS})
+  elseif(ARG_QT)
     target_link_libraries(${target} PRIVATE vexo_gtest_qt_main ${ARG_LIBS})
   else()
     target_link_libraries(${target} PRIVATE GTest::gtest_main ${ARG_LIBS})
