@@ -38,6 +38,9 @@ QFont CourierNew(int pixelSize, bool boldItalic = false)
 {
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
+    // whole-pixel advances (7 px at 12 px), as the page was laid out with;
+    // fractional ones would wrap its widest lines
+    font.setHintingPreference(QFont::PreferFullHinting);
     font.setPixelSize(pixelSize);
     font.setBold(boldItalic);
     font.setItalic(boldItalic);
