@@ -430,11 +430,23 @@ protected:
         std::memset(&ov, 0, sizeof ov);
         ov.hEvent = FWait;
         const HANDLE list[2] = {FStop, FWait};
+        bool pending = false;
         for (;;) {
+            // Stopped from inside its own delivery: the handle may already be
+            // closed and its value reused by the next port, so touch it no more.
+            if (WaitForSingleObject(FStop, 0) == WAIT_OBJECT_0)
+                break;
             FMask = 0;
-            WaitCommEvent(FHandle, &FMask, &ov);
+            if (!WaitCommEvent(FHandle, &FMask, &ov)) {
+                // A wait that cannot even start would leave the signal as it
+                // was and turn this loop into a spin: end quietly instead.
+                if (GetLastError() != ERROR_IO_PENDING)
+                    break;
+                pending = true;
+            }
             if (WaitForMultipleObjects(2, list, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
                 break;
+            pending = false;
             DWORD transferred = 0;
             if (!GetOverlappedResult(FHandle, &ov, &transferred, FALSE))
                 break;
@@ -444,6 +456,8 @@ protected:
             else
                 DoEvent(false);
         }
+        if (!pending)
+            return;
         SetCommMask(FHandle, 0);
         // A wait released by the mask change may complete a moment later on
         // some platforms; the record lives on this stack, so let it settle.

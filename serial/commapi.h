@@ -13,6 +13,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#ifndef NOMINMAX
+#define NOMINMAX // the component uses std::min and std::max
+#endif
 #include <windows.h>
 #else
 

@@ -1,0 +1,104 @@
+# Tests of the Windows cross build, run under Wine (included by tests/ when
+# cross-compiling for Windows).
+#
+# - GoogleTest is built from the Debian sources for the target.
+# - Every test program runs through run-wine.sh (CMAKE_CROSSCOMPILING_EMULATOR)
+#   in one prefix: VEXO_WINEPREFIX, by default <build>/wine-prefix; point it
+#   at a directory outside the build to keep the prefix between builds.
+# - One persistent wineserver serves the whole ctest run (fixture
+#   vexo_wineserver); WINEDEBUG=-all.
+# - Programs that open COM ports get them from a host-side pty peer
+#   (tests/wine/pty_peer.c) and the modem-line shim (pty_modem_shim.c); see
+#   vexo_add_wine_gtest.
+# - Run them with `ctest --no-tests=error`; a program whose discovery lists
+#   no test also gets a failing "<target>.NO_TESTS_FOUND" test.
+
+set(VEXO_GTEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources to build for the target")
+set(VEXO_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of the test runs (created if needed)")
+find_program(VEXO_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+find_program(VEXO_WINE NAMES wine64)
+find_program(VEXO_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+find_program(VEXO_WINESERVER NAMES wineserver)
+find_program(VEXO_HOST_CC NAMES gcc cc)
+if(NOT VEXO_WINE OR NOT VEXO_WINESERVER OR NOT VEXO_HOST_CC)
+  message(FATAL_ERROR "The Windows tests need wine64, wineserver and a host C compiler "
+                      "(Debian: apt-get install wine wine64 gcc), or -DATVEXO_BUILD_TESTS=OFF")
+endif()
+if(NOT EXISTS ${VEXO_GTEST_SOURCE_DIR}/CMakeLists.txt)
+  message(FATAL_ERROR "No GoogleTest sources in ${VEXO_GTEST_SOURCE_DIR} (Debian: apt-get install googletest)")
+endif()
+
+# GoogleTest for the target; SYSTEM keeps its headers out of our warnings.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${VEXO_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+if(NOT TARGET GTest::gtest)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+endif()
+
+# Host-side helpers, built with the build machine's compiler.
+set(_wine_src ${PROJECT_SOURCE_DIR}/tests/wine)
+set(_wine_bin ${CMAKE_BINARY_DIR}/wine)
+set(VEXO_PTY_SHIM ${_wine_bin}/pty_modem_shim.so)
+set(VEXO_PTY_PEER ${_wine_bin}/pty_peer)
+add_custom_command(OUTPUT ${VEXO_PTY_SHIM}
+  COMMAND ${VEXO_HOST_CC} -O2 -Wall -Wextra -shared -fPIC -o ${VEXO_PTY_SHIM} ${_wine_src}/pty_modem_shim.c -ldl
+  DEPENDS ${_wine_src}/pty_modem_shim.c
+  COMMENT "Host: pty modem-line shim")
+add_custom_command(OUTPUT ${VEXO_PTY_PEER}
+  COMMAND ${VEXO_HOST_CC} -O2 -Wall -Wextra -o ${VEXO_PTY_PEER} ${_wine_src}/pty_peer.c
+  DEPENDS ${_wine_src}/pty_peer.c
+  COMMENT "Host: pty peer")
+add_custom_target(vexo_wine_host ALL DEPENDS ${VEXO_PTY_SHIM} ${VEXO_PTY_PEER})
+
+# The prefix, made at build time: test discovery already runs the programs.
+set(_wine_stamp ${VEXO_WINEPREFIX}/.vexo-prefix)
+add_custom_command(OUTPUT ${_wine_stamp}
+  COMMAND sh ${_wine_src}/wine-prefix.sh ${VEXO_WINEPREFIX} ${VEXO_WINE} ${VEXO_WINESERVER} ${_wine_stamp}
+  DEPENDS ${_wine_src}/wine-prefix.sh
+  COMMENT "Wine prefix ${VEXO_WINEPREFIX}"
+  USES_TERMINAL)
+add_custom_target(vexo_wine_prefix ALL DEPENDS ${_wine_stamp})
+
+configure_file(${_wine_src}/run-wine.sh.in ${_wine_bin}/run-wine.sh @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(VEXO_WINE_RUN ${_wine_bin}/run-wine.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VEXO_WINE_RUN})
+
+add_test(NAME wine.server.start
+  COMMAND sh ${_wine_src}/wineserver.sh start ${VEXO_WINEPREFIX} ${VEXO_WINESERVER} ${VEXO_WINE})
+add_test(NAME wine.server.stop
+  COMMAND sh ${_wine_src}/wineserver.sh stop ${VEXO_WINEPREFIX} ${VEXO_WINESERVER} ${VEXO_WINE})
+set_tests_properties(wine.server.start PROPERTIES FIXTURES_SETUP vexo_wineserver)
+set_tests_properties(wine.server.stop PROPERTIES FIXTURES_CLEANUP vexo_wineserver)
+
+# vexo_add_wine_gtest(<target> [PORTS COM7 COM8 ...] <vexo_add_gtest arguments>)
+#   vexo_add_gtest for Wine. PORTS: the program opens these COM names; each
+#   run gets fresh pseudo-terminals behind them and the modem-line shim, and
+#   may ask the peer (VEXO_PTY_PEER=host:port) to act as the device. Give
+#   such programs SERIAL too: the links live in the one shared prefix.
+function(vexo_add_wine_gtest target)
+  cmake_parse_arguments(W "QT;SERIAL" "" "PORTS;SOURCES;LIBS" ${ARGN})
+  set(pass SOURCES ${W_SOURCES} LIBS ${W_LIBS})
+  if(W_QT)
+    list(APPEND pass QT)
+  endif()
+  if(W_SERIAL)
+    list(APPEND pass SERIAL)
+  endif()
+  if(W_PORTS)
+    list(JOIN W_PORTS "," ports)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VEXO_WINE_RUN} --ports ${ports})
+  endif()
+  vexo_add_gtest(${target} ${pass})
+  add_dependencies(${target} vexo_wine_prefix vexo_wine_host)
+  # Runs in ctest after the discovered tests of this directory are known.
+  set(extra ${CMAKE_CURRENT_BINARY_DIR}/${target}_wine.cmake)
+  file(WRITE ${extra}
+    "if(${target}_TESTS)\n"
+    "  set_tests_properties(\${${target}_TESTS} PROPERTIES FIXTURES_REQUIRED vexo_wineserver)\n"
+    "else()\n"
+    "  add_test(${target}.NO_TESTS_FOUND \"${CMAKE_COMMAND}\" -E false)\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${extra})
+endfunction()

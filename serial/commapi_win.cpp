@@ -1,0 +1,76 @@
+// The Windows side of the seam. The component calls the real Win32 comm API
+// here, so only our own additions need a body, and most of them have nothing
+// to do: Windows resolves "\\.\COMn" itself and has no fault injection.
+#include "commapi.h"
+
+#include <mutex>
+
+namespace commlayer {
+
+namespace {
+std::mutex gRootLock;
+std::string gRoot; // kept for DeviceRoot(); Windows never looks at it
+} // namespace
+
+void SetDeviceRoot(const std::string &root)
+{
+    std::lock_guard<std::mutex> g(gRootLock);
+    gRoot = root;
+}
+
+std::string DeviceRoot()
+{
+    std::lock_guard<std::mutex> g(gRootLock);
+    return gRoot;
+}
+
+std::string MapDevicePath(const std::string &path)
+{
+    return path;
+}
+
+// The event thread owns the port's only WaitCommEvent, so Send and Read
+// cannot wait for a device event of their own. They poll the queue counts
+// instead, one Sleep(1) at a time (a timer tick, up to ~16 ms, on Windows
+// without a raised timer resolution), which still beats spinning on the
+// driver. Input: true once anything is queued. Output: true when the output
+// queue is empty (the driver has room; a write that still moves nothing was
+// bounded by the write time-out) or has shrunk since the call began.
+// ClearCommError also resets the driver's error state, as QueueCount does.
+BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
+{
+    if (which > 1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD start = GetTickCount();
+    bool first = true;
+    DWORD outAtStart = 0;
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(h, &errors, &stat))
+            return FALSE; // the device is gone or the handle is bad: keep its error code
+        if (which == 0) {
+            if (stat.cbInQue > 0)
+                return TRUE;
+        } else if (stat.cbOutQue == 0 || (!first && stat.cbOutQue < outAtStart)) {
+            return TRUE;
+        }
+        if (first) {
+            outAtStart = stat.cbOutQue;
+            first = false;
+        }
+        if (ms != INFINITE && GetTickCount() - start >= ms) {
+            SetLastError(ERROR_TIMEOUT);
+            return FALSE;
+        }
+        Sleep(1);
+    }
+}
+
+void InjectFault(const char * /*call*/, int /*count*/) {}
+
+void ClearFaults() {}
+
+} // namespace commlayer
