@@ -232,11 +232,18 @@ void TfAT_Vexo::SendRequest(const QByteArray &line)
         AddToLog(lkError, U("ошибка инициализации порта ") + name);
         return;
     }
+    if (FXComm->Opened()) {
+        // A late reply to the previous request may still sit in the port,
+        // its hand-over not yet run: it is no reply to this one.
+        std::string stale;
+        FXComm->ReadString(stale);
+    }
     StepBar(ui->prB_Wr);
     if (FXComm->SendString(line.toStdString())) {
-        AddToLog(lkCommand, U("запрос \"Vexo\" -> \"") + StripCtrl(Cp1251Decode(line)) + u'"');
+        // The wait starts as the request leaves, before the log line is drawn.
         if (!FReplyTimer->isActive()) // a wait already running is not restarted
             FReplyTimer->start();
+        AddToLog(lkCommand, U("запрос \"Vexo\" -> \"") + StripCtrl(Cp1251Decode(line)) + u'"');
     } else {
         // A port that takes nothing is reopened by the next press.
         if (FXComm->Opened())

@@ -1,0 +1,276 @@
+// Serial component benchmarks over pseudo-terminals: CPU of an idle port and
+// of one whose device vanished, CPU while a write times out, and the request
+// and reply round trip through the component beside plain file descriptors.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BenchReport.h"
+#include "Thread.h"
+#include "XComDrv.h"
+#include "pty.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const std::string Request = "ATI0\r\n";
+const std::string Reply = "OK\r\n";
+
+// CPU time of the whole process, i.e. the sum over all its threads.
+double CpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+double MsSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+// The main thread as an application's event loop runs it: asleep until the
+// event thread asks for a hand-over, then CheckSynchronize.
+class MainLoop {
+public:
+    MainLoop()
+    {
+        SetMainThread();
+        SetWakeMainThread([this] {
+            {
+                std::lock_guard<std::mutex> lk(mu_);
+                woken_ = true;
+            }
+            cv_.notify_one();
+        });
+    }
+    ~MainLoop() { SetWakeMainThread({}); }
+
+    bool RunUntil(const std::function<bool()> &done, Clock::duration limit)
+    {
+        const auto deadline = Clock::now() + limit;
+        for (;;) {
+            CheckSynchronize();
+            if (done())
+                return true;
+            std::unique_lock<std::mutex> lk(mu_);
+            if (!cv_.wait_until(lk, deadline, [this] { return woken_; }))
+                return done();
+            woken_ = false;
+        }
+    }
+    void RunFor(Clock::duration d) { RunUntil([] { return false; }, d); }
+
+private:
+    std::mutex mu_;
+    std::condition_variable cv_;
+    bool woken_ = false;
+};
+
+// The device on the master side: answers every complete request line.
+class Responder {
+public:
+    explicit Responder(TestPty &pty) : pty_(pty), thread_([this] { Serve(); }) {}
+    ~Responder()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    void Serve()
+    {
+        std::string pending;
+        while (!stop_) {
+            pending += pty_.ReadExactly(Request.size() - pending.size(), 20);
+            if (pending.size() == Request.size()) {
+                pty_.Write(Reply);
+                pending.clear();
+            }
+        }
+    }
+    TestPty &pty_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+bool OpenOn(TXComm &comm, const TestPty &pty, BenchReport &report, const char *what)
+{
+    comm.SetDeviceName(pty.SlavePath());
+    if (comm.Open())
+        return true;
+    report.Failed(Fmt("%s (cannot open %s)", what, pty.SlavePath().c_str()));
+    return false;
+}
+
+void IdleCpu(MainLoop &loop, BenchReport &report, int seconds)
+{
+    TestPty pty;
+    TXComm comm;
+    if (!OpenOn(comm, pty, report, "idle CPU"))
+        return;
+    loop.RunFor(milliseconds(200)); // let the open settle
+    double cpu0 = CpuMs();
+    loop.RunFor(std::chrono::seconds(seconds));
+    double used = CpuMs() - cpu0;
+    report.Line(Fmt("idle CPU over %d s", seconds), Fmt("%.3f ms", used), "<= 1 ms", used <= 1.0);
+
+    pty.CloseMaster();
+    loop.RunFor(milliseconds(200)); // the hang-up is noticed once
+    cpu0 = CpuMs();
+    loop.RunFor(std::chrono::seconds(seconds));
+    used = CpuMs() - cpu0;
+    report.Line(Fmt("idle CPU over %d s after the device vanished", seconds), Fmt("%.3f ms", used), "<= 1 ms",
+                used <= 1.0);
+    comm.Close();
+}
+
+void WriteTimeOutCpu(MainLoop &loop, BenchReport &report)
+{
+    TestPty pty;
+    TXComm comm;
+    if (!OpenOn(comm, pty, report, "CPU during a write time-out"))
+        return;
+    // More than a pty holds, and nobody reads the master: the line is full.
+    const std::string big(256 * 1024, 'w');
+    comm.Send(big.data(), static_cast<std::uint32_t>(big.size()), 200);
+    loop.RunFor(milliseconds(50));
+
+    const double cpu0 = CpuMs();
+    const auto t0 = Clock::now();
+    const bool sent = comm.SendString(Request);
+    const double wall = MsSince(t0);
+    const double used = CpuMs() - cpu0;
+    if (sent)
+        report.Failed("CPU during a write time-out (the full line took the request)");
+    else
+        report.Line(Fmt("CPU during a %u ms write time-out", unsigned(comm.Buffers().OutputTimeout())),
+                    Fmt("%.3f ms (SendString returned false after %.1f ms)", used, wall), "<= 25 ms", used <= 25.0);
+    comm.Close();
+}
+
+void RoundTrip(MainLoop &loop, BenchReport &report, int count)
+{
+    TestPty viaComm, viaFd;
+
+    TXComm comm;
+    std::string got;
+    comm.OnData = [&](TCustomComm *, std::uint32_t) {
+        std::string s;
+        comm.ReadString(s);
+        got += s;
+    };
+    if (!OpenOn(comm, viaComm, report, "round trip"))
+        return;
+
+    // The same line settings a port gets from the component: raw, 8 bits.
+    const int fd = ::open(viaFd.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    if (fd < 0 || ::tcgetattr(fd, &t) != 0) {
+        report.Failed("round trip (cannot open the raw slave)");
+        return;
+    }
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+
+    Responder deviceA(viaComm), deviceB(viaFd);
+
+    // Written through the component, the reply handed to the main thread
+    // (OnData) and read there with ReadString.
+    auto component = [&]() -> double {
+        got.clear();
+        const auto t0 = Clock::now();
+        if (!comm.SendString(Request))
+            return -1;
+        loop.RunUntil([&] { return got.size() >= Reply.size(); }, milliseconds(2000));
+        const double ms = MsSince(t0);
+        return got == Reply ? ms : -1;
+    };
+    // For comparison only: the reply taken with Read on the calling thread.
+    auto componentRead = [&]() -> double {
+        const auto t0 = Clock::now();
+        if (!comm.SendString(Request))
+            return -1;
+        std::string in(Reply.size(), '\0');
+        in.resize(comm.Read(in.data(), static_cast<std::uint32_t>(in.size()), 2000));
+        const double ms = MsSince(t0);
+        return in == Reply ? ms : -1;
+    };
+    auto raw = [&]() -> double {
+        const auto t0 = Clock::now();
+        if (::write(fd, Request.data(), Request.size()) != static_cast<ssize_t>(Request.size()))
+            return -1;
+        std::string in;
+        char buf[64];
+        while (in.size() < Reply.size()) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 2000) <= 0)
+                return -1;
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0)
+                return -1;
+            in.append(buf, static_cast<std::size_t>(n));
+        }
+        const double ms = MsSince(t0);
+        return in == Reply ? ms : -1;
+    };
+
+    for (int i = 0; i < 20; ++i) { // warm-up
+        component();
+        componentRead();
+        raw();
+    }
+    std::vector<double> c, cr, r;
+    int failures = 0;
+    for (int i = 0; i < count; ++i) { // interleaved, so all see the same machine
+        const double a = component(), b = componentRead(), d = raw();
+        if (a < 0 || b < 0 || d < 0) {
+            ++failures;
+            continue;
+        }
+        c.push_back(a);
+        cr.push_back(b);
+        r.push_back(d);
+    }
+    ::close(fd);
+    comm.Close();
+    if (failures > 0 || c.empty()) {
+        report.Failed(Fmt("round trip (%d of %d exchanges lost or wrong)", failures, count));
+        return;
+    }
+    const double cMed = Percentile(c, 0.5), rMed = Percentile(r, 0.5);
+    report.Line(Fmt("round trip over a pty, median / p99 of %d", count),
+                Fmt("component %.3f / %.3f ms, raw fd %.3f / %.3f ms, median %.2fx raw", cMed, Percentile(c, 0.99),
+                    rMed, Percentile(r, 0.99), cMed / rMed),
+                "median <= 2x raw", cMed <= 2.0 * rMed);
+    report.Note(Fmt("for comparison, the reply taken by Read on the main thread (no OnData hand-over): "
+                    "median %.3f ms, p99 %.3f ms",
+                    Percentile(cr, 0.5), Percentile(cr, 0.99)));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const BenchArgs args = ParseBenchArgs(argc, argv);
+    BenchReport report;
+    MainLoop loop;
+    try {
+        IdleCpu(loop, report, args.quick ? 1 : 10);
+        WriteTimeOutCpu(loop, report);
+        RoundTrip(loop, report, args.quick ? 100 : 1000);
+    } catch (const std::exception &e) {
+        report.Failed(Fmt("bench_serial stopped: %s", e.what()));
+    }
+    return report.ExitCode(args);
+}
