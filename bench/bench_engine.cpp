@@ -1,6 +1,7 @@
 // Engine benchmarks on the offscreen platform: the time from a button press
 // to the verdict line against the stand-in Vexo, the COM-port scan, and the
 // cost of a long command log.
+#include <chrono>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -79,12 +80,14 @@ void RequestToVerdict(TfAT_Vexo &w, BenchReport &report, int count)
     QElapsedTimer clock;
     QEventLoop loop;
     double stamp = -1;
+    std::chrono::steady_clock::time_point stampedAt;
     bool answered = false;
     std::vector<double> pressMs; // time spent in the click handler itself
     QObject::connect(doc, &QTextDocument::contentsChange, &loop, [&] {
         const QString last = doc->lastBlock().text();
         if (stamp < 0 && (last.startsWith(verdict) || last == noReply)) {
             stamp = Ms(clock);
+            stampedAt = std::chrono::steady_clock::now();
             answered = last.startsWith(verdict);
             loop.quit();
         }
@@ -107,26 +110,33 @@ void RequestToVerdict(TfAT_Vexo &w, BenchReport &report, int count)
     exchange(); // opens the port
     exchange();
     pressMs.clear();
-    std::vector<double> times;
+    std::vector<double> times, fromWire;
     int lost = 0;
     for (int i = 0; i < count; ++i) {
+        sim.ClearRequests();
         const double ms = exchange();
-        if (ms < 0)
+        const auto requests = sim.Requests();
+        if (ms < 0 || requests.empty()) {
             ++lost;
-        else
-            times.push_back(ms);
+            continue;
+        }
+        times.push_back(ms);
+        // From the request line reaching the device to the verdict line.
+        fromWire.push_back(std::chrono::duration<double, std::milli>(stampedAt - requests.back().when).count());
     }
     w.CloseRSPort();
     if (lost > 0 || times.empty()) {
         report.Failed(Fmt("request -> verdict (%d of %d exchanges without a verdict)", lost, count));
         return;
     }
-    const double p50 = Percentile(times, 0.5), p99 = Percentile(times, 0.99);
+    const double p50 = Percentile(fromWire, 0.5), p99 = Percentile(fromWire, 0.99);
     auto within = [](double ms) { return ms >= 498.0 && ms <= 502.0; };
-    report.Line(Fmt("request -> verdict line, p50 / p99 of %d", count), Fmt("%.2f / %.2f ms", p50, p99),
+    report.Line(Fmt("request on the line -> verdict line, p50 / p99 of %d", count), Fmt("%.2f / %.2f ms", p50, p99),
                 "500 ms +- 2 ms", within(p50) && within(p99));
-    report.Note(Fmt("min %.2f ms, max %.2f ms; the click handler itself took %.3f ms (median)",
-                    Percentile(times, 0), Percentile(times, 1), Percentile(pressMs, 0.5)));
+    report.Note(Fmt("from the click: p50 %.2f, p99 %.2f, min %.2f, max %.2f ms; the click handler itself took "
+                    "%.3f ms (median)",
+                    Percentile(times, 0.5), Percentile(times, 0.99), Percentile(times, 0), Percentile(times, 1),
+                    Percentile(pressMs, 0.5)));
 }
 
 void ScanPorts(TfAT_Vexo &w, BenchReport &report, int count)
