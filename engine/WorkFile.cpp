@@ -169,6 +169,11 @@ bool WriteLineAtomically(const QString &path, const QString &line)
 {
     if (!Cp1251().Valid)
         return false;
+    // Only a settings file is replaced: the rename below would put it in
+    // place of a pipe or a device node, also at the far end of a link.
+    const QFileInfo existing(path);
+    if ((existing.exists() && !existing.isFile()) || (existing.isSymLink() && !existing.exists()))
+        return false;
     QByteArray bytes = Cp1251Encode(line);
     bytes.append("\r\n");
 

@@ -34,8 +34,9 @@ std::optional<QString> ReadLastLine(const QString &path);
 // bytes go to a temporary file in the same directory, are synced and then
 // renamed over `path`, so `path` is either the old or the new file, never a
 // part. False, with nothing written or left behind, when that fails (no
-// directory, not writable, `path` is a directory, disk full...). Characters
-// that code page 1251 lacks are written as '?'. Never throws.
+// directory, not writable, `path` is there but no regular file nor a link
+// to one, disk full...). Characters that code page 1251 lacks are written
+// as '?'. Never throws.
 bool WriteLineAtomically(const QString &path, const QString &line);
 
 // Code page 1251 both ways: decoding maps every byte to one character,

@@ -15,10 +15,12 @@ struct SyncRequest {
 
 // One lock and one condition for all threads: hand-overs are rare and short,
 // and WaitFor needs to wake on "a call is pending" and "the thread ended" alike.
-std::mutex gLock;
-std::condition_variable gChanged;
-std::deque<SyncRequest *> gPending;
-std::function<void()> gWake;
+// Never destroyed: a thread stopped from inside its own delivery is reaped
+// later and may still be ending when the program exits.
+std::mutex &gLock = *new std::mutex;
+std::condition_variable &gChanged = *new std::condition_variable;
+std::deque<SyncRequest *> &gPending = *new std::deque<SyncRequest *>;
+std::function<void()> &gWake = *new std::function<void()>;
 std::thread::id gMainThread = std::this_thread::get_id();
 
 } // namespace

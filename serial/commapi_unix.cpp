@@ -594,7 +594,11 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE)
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
         return bail(errno == ENOTTY ? ERROR_FILE_NOT_FOUND : ERROR_GEN_FAILURE, false);
-    // TIOCEXCL does not stop root; the advisory lock does.
+    // TIOCEXCL does not stop root: ask whether another holder set it, and
+    // check the advisory lock (which root cannot pass either).
+    int heldExclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &heldExclusive) == 0 && heldExclusive != 0)
+        return bail(ERROR_ACCESS_DENIED, false);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EAGAIN))
         return bail(ERROR_ACCESS_DENIED, false);
     (void)::ioctl(fd, TIOCEXCL);

@@ -1,0 +1,184 @@
+// The serial component's threads under stress, many times over: the event
+// thread's hand-over to the main thread, Close and destruction while a
+// hand-over is pending or a delivery runs, and Close from inside a handler.
+// Written to be run under ThreadSanitizer as well.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Thread.h"
+#include "XComDrv.h"
+#include "pty.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<int> gWakes{0};
+
+// Hand-overs run here, on the main thread, until `done` holds or `ms` pass.
+bool PumpUntil(const std::function<bool()> &done, int ms = 5000)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        CheckSynchronize();
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    CheckSynchronize();
+    return done();
+}
+
+// Waits, without serving it, until the event thread asks for a hand-over.
+bool AwaitHandOverRequest(int wakesBefore)
+{
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (gWakes.load() == wakesBefore) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+class SerialFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetMainThread();
+        SetWakeMainThread([] { gWakes.fetch_add(1); });
+    }
+    void TearDown() override
+    {
+        CheckSynchronize();
+        SetWakeMainThread(nullptr);
+    }
+    TestPty pty;
+};
+
+} // namespace
+
+TEST_F(SerialFaults, CloseOrDestroyWhileAHandOverIsPending)
+{
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        auto comm = std::make_unique<TXComm>();
+        comm->SetDeviceName(pty.SlavePath());
+        std::atomic<int> delivered{0};
+        std::string got;
+        comm->OnData = [&](TCustomComm *c, std::uint32_t) {
+            std::string text;
+            c->ReadString(text);
+            got += text;
+            delivered.fetch_add(1);
+        };
+        ASSERT_TRUE(comm->Open());
+        const int wakes = gWakes.load();
+        ASSERT_TRUE(pty.Write("x"));
+        ASSERT_TRUE(AwaitHandOverRequest(wakes));
+        if (i % 2 == 0) {
+            comm->Close(); // serves the pending hand-over before it closes
+            EXPECT_FALSE(comm->Opened());
+            EXPECT_EQ(delivered.load(), 1);
+            EXPECT_EQ(got, "x") << "the byte that came before the close is delivered";
+        } else {
+            comm.reset(); // the handler's owner is going: nothing delivered
+            EXPECT_EQ(delivered.load(), 0);
+        }
+        comm.reset();
+        pty.ReadFor(0);
+    }
+}
+
+TEST_F(SerialFaults, CloseFromInsideTheHandlerAndReopen)
+{
+    TXComm comm;
+    comm.SetDeviceName(pty.SlavePath());
+    int calls = 0;
+    comm.OnData = [&](TCustomComm *c, std::uint32_t) {
+        ++calls;
+        c->Close();
+    };
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(comm.Open());
+        ASSERT_TRUE(pty.Write("y"));
+        ASSERT_TRUE(PumpUntil([&] { return calls == i + 1; }));
+        EXPECT_FALSE(comm.Opened());
+    }
+    // A thread stopped from its own delivery is joined by the next Open or
+    // Close once it has ended; give the last one that chance.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    comm.OnData = nullptr;
+    ASSERT_TRUE(comm.Open());
+    comm.Close();
+}
+
+TEST_F(SerialFaults, DeliveriesOnTheEventThreadWhileTheOwnerClosesOrGoes)
+{
+    // Without the hand-over the handler runs on the event thread itself,
+    // while the main thread closes or destroys the component.
+    const std::string burst(512, 'b');
+    for (int i = 0; i < 200; ++i) {
+        SCOPED_TRACE(i);
+        auto comm = std::make_unique<TXComm>();
+        comm->SetDeviceName(pty.SlavePath());
+        comm->SetSynchronize(false);
+        std::atomic<int> delivered{0};
+        std::atomic<std::size_t> bytes{0};
+        comm->OnData = [&](TCustomComm *c, std::uint32_t) {
+            std::string text;
+            c->ReadString(text);
+            bytes.fetch_add(text.size());
+            delivered.fetch_add(1);
+        };
+        ASSERT_TRUE(comm->Open());
+        ASSERT_TRUE(pty.Write(burst));
+        const auto end = Clock::now() + std::chrono::seconds(5);
+        while (delivered.load() == 0 && Clock::now() < end)
+            std::this_thread::yield();
+        EXPECT_GT(delivered.load(), 0);
+        if (i % 2 == 0)
+            comm->Close();
+        comm.reset();
+        EXPECT_LE(bytes.load(), burst.size());
+        pty.ReadFor(0);
+    }
+}
+
+TEST_F(SerialFaults, SendingWhileAFloodIsHandedOver)
+{
+    TXComm comm;
+    comm.SetDeviceName(pty.SlavePath());
+    std::size_t received = 0;
+    comm.OnData = [&](TCustomComm *c, std::uint32_t) {
+        std::string text;
+        c->ReadString(text);
+        received += text.size();
+    };
+    ASSERT_TRUE(comm.Open());
+    const std::string flood(256 * 1024, 'f');
+    std::atomic<bool> written{false};
+    std::thread device([&] {
+        pty.Write(flood, 30000);
+        written = true;
+    });
+    int sent = 0;
+    const bool done = PumpUntil([&] {
+        if (comm.SendString("AT+xKPV0=?\r\n"))
+            ++sent;
+        pty.ReadFor(0);
+        return written.load() && received == flood.size();
+    }, 30000);
+    device.join();
+    EXPECT_TRUE(done) << received << " of " << flood.size() << " bytes";
+    EXPECT_EQ(received, flood.size()) << "bytes lost in the hand-overs";
+    EXPECT_GT(sent, 0);
+    comm.Close();
+}
