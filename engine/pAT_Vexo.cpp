@@ -224,11 +224,9 @@ void TfAT_Vexo::SendRequest(const QByteArray &line)
     FRxText.clear();
     const QString name = QString::fromLatin1(FXComm->DeviceName());
     if (!RSPortPresent(name)) {
-        // The port vanished since it was opened: close it (if still open),
-        // forget it so the next press opens it afresh, and say so.
-        if (FXComm->Opened())
-            FXComm->Close();
-        FOpenedRS.clear();
+        // The port vanished since it was opened: close it, forget it so the
+        // next press opens it afresh, and say so.
+        DropPort();
         AddToLog(lkError, U("ошибка инициализации порта ") + name);
         return;
     }
@@ -246,11 +244,16 @@ void TfAT_Vexo::SendRequest(const QByteArray &line)
         AddToLog(lkCommand, U("запрос \"Vexo\" -> \"") + StripCtrl(Cp1251Decode(line)) + u'"');
     } else {
         // A port that takes nothing is reopened by the next press.
-        if (FXComm->Opened())
-            FXComm->Close();
-        FOpenedRS.clear();
+        DropPort();
         ShowErrorBox(this, QStringLiteral("Error"), U("ОШИБКА COM порта"));
     }
+}
+
+void TfAT_Vexo::DropPort()
+{
+    if (FXComm->Opened())
+        FXComm->Close();
+    FOpenedRS.clear();
 }
 
 void TfAT_Vexo::XComm_ATData(TCustomComm *, std::uint32_t)

@@ -58,6 +58,7 @@ protected:
 
 private:
     void Connect();
+    void DropPort();
     void SetUpLooks();
     static void StepBar(class QProgressBar *bar);
 
