@@ -20,23 +20,12 @@
 #include "Splash.h"
 #include "StartUp.h"
 #include "pAT_Vexo.h"
+#include "QtWait.h"
 #include "pty.h"
 
 namespace {
 
 QString U(const char *s) { return QString::fromUtf8(s); }
-
-bool WaitFor(const std::function<bool()> &done, int ms = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (done())
-            return true;
-        QTest::qWait(2);
-    }
-    return done();
-}
 
 QString LastLine(QTextEdit *log)
 {

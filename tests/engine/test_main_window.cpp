@@ -27,6 +27,7 @@
 #include "VexoSim.h"
 #include "XComDrv.h"
 #include "pAT_Vexo.h"
+#include "QtWait.h"
 #include "pty.h"
 
 namespace {
@@ -51,21 +52,6 @@ std::vector<Line> LogLines(QTextEdit *view)
     }
     return lines;
 }
-
-bool WaitFor(const std::function<bool()> &done, int ms = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (done())
-            return true;
-        QTest::qWait(1);
-    }
-    return done();
-}
-
-void Idle(int ms) { WaitFor([] { return false; }, ms); }
 
 struct Box {
     QString caption, text;

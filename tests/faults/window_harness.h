@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "ErrorHandler.h"
+#include "QtWait.h"
 #include "Thread.h"
 #include "pAT_Vexo.h"
 
@@ -42,21 +43,8 @@ inline std::vector<QString> LogLines(QTextEdit *view)
     return lines;
 }
 
-// Runs the event loop until `done` holds or `ms` pass.
-inline bool WaitFor(const std::function<bool()> &done, int ms = 3000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (done())
-            return true;
-        QTest::qWait(1);
-    }
-    return done();
-}
-
-inline void Idle(int ms) { WaitFor([] { return false; }, ms); }
+using ::Idle;
+using ::WaitFor;
 
 // CPU time of the whole process (all threads), in milliseconds.
 inline double ProcessCpuMs()
