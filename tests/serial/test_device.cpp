@@ -15,30 +15,12 @@
 
 #include "Thread.h"
 #include "XComDrv.h"
+#include "SerialPump.h"
 #include "pty.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Runs hand-overs on this (main) thread until `done` holds or `ms` pass.
-bool PumpUntil(const std::function<bool()> &done, int ms = 3000)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        CheckSynchronize();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    CheckSynchronize();
-    return done();
-}
-
-bool WaitQueued(TCustomComm &c, std::uint32_t n, int ms = 3000)
-{
-    return PumpUntil([&] { return c.QueueCount(0) >= n; }, ms);
-}
 
 double ProcessCpuMs()
 {

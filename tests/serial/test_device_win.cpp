@@ -8,6 +8,7 @@
 // min/max macros.
 #include "Thread.h"
 #include "XComDrv.h"
+#include "SerialPump.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -167,25 +168,6 @@ private:
     std::string FBuffer;
     std::string FProblem;
 };
-
-// Runs hand-overs on this (main) thread until `done` holds or `ms` pass.
-bool PumpUntil(const std::function<bool()> &done, int ms = 3000)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        CheckSynchronize();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    CheckSynchronize();
-    return done();
-}
-
-bool WaitQueued(TCustomComm &c, std::uint32_t n, int ms = 3000)
-{
-    return PumpUntil([&] { return c.QueueCount(0) >= n; }, ms);
-}
 
 double ProcessCpuMs()
 {
