@@ -582,6 +582,21 @@ bool TCustomComm::Open()
     return true;
 }
 
+bool TCustomComm::Probe(const std::string &deviceName)
+{
+    if (deviceName.find('\0') != std::string::npos)
+        return false;
+    const std::string path = "\\\\.\\" + deviceName;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE && h != nullptr) {
+        CloseHandle(h);
+        return true;
+    }
+    // Busy (held by another program or by our own port object) still exists.
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 void TCustomComm::Close()
 {
     if (!Opened())

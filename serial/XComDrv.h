@@ -249,6 +249,10 @@ public:
     virtual TDeviceLocks DeviceLocks() const;
     virtual bool Open();
     virtual void Close();
+    // True when the port `deviceName` ("COM3") exists: it could be opened
+    // exclusively, or it exists but is held by another handle. A handle that
+    // was opened is closed at once; the device is left as it was.
+    static bool Probe(const std::string &deviceName);
     bool Opened() const { return FHandle != INVALID_HANDLE_VALUE; }
     std::uint32_t QueueCount(int which) const;
     std::uint32_t Send(const void *buffer, std::uint32_t count, std::uint32_t timeout);
