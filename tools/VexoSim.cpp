@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -106,6 +107,33 @@ const char *FaultName(Fault fault)
     return "?";
 }
 
+ManualClock::time_point ManualClock::Now() const
+{
+    std::lock_guard lock(mu_);
+    return now_;
+}
+
+void ManualClock::Advance(milliseconds by)
+{
+    std::lock_guard lock(mu_);
+    now_ += by;
+    for (const auto &[id, onAdvance] : watchers_)
+        onAdvance();
+}
+
+int ManualClock::Watch(std::function<void()> onAdvance)
+{
+    std::lock_guard lock(mu_);
+    watchers_.emplace_back(nextId_, std::move(onAdvance));
+    return nextId_++;
+}
+
+void ManualClock::Unwatch(int id)
+{
+    std::lock_guard lock(mu_);
+    std::erase_if(watchers_, [id](const auto &w) { return w.first == id; });
+}
+
 std::optional<int> ParseVersion(std::string_view version)
 {
     const auto dot = version.find('.');
@@ -132,16 +160,21 @@ struct VexoSim::Impl {
     int slave = -1; // held only so the master never sees a hang-up
     int wakeRead = -1;
     int wakeWrite = -1;
+    int clockWatch = -1;
     std::thread thread;
 
     // Shared with the callers' threads.
     mutable std::mutex mu;
+    mutable std::condition_variable progress; // input taken in, a settle done
     bool stopping = false;
     unsigned generation = 0; // bumped by every power cycle
     Clock::time_point windowEnd;
     int params[10] = {};
     std::vector<Request> requests;
     std::uint64_t bytesSent = 0;
+    std::uint64_t bytesReceived = 0;
+    mutable std::uint64_t settleAsked = 0;
+    std::uint64_t settleDone = 0;
 
     // Service thread only.
     unsigned seenGeneration = 0;
@@ -149,6 +182,11 @@ struct VexoSim::Impl {
     bool lineTooLong = false;
     std::deque<Chunk> out;
     std::mt19937 rng;
+
+    Clock::time_point Now() const
+    {
+        return opt.clock ? opt.clock->Now() : Clock::now();
+    }
 
     bool Has(int param) const
     {
@@ -278,7 +316,7 @@ struct VexoSim::Impl {
         if (at == std::string::npos)
             return; // noise: a modem waits for "AT"
         std::string req = raw.substr(at);
-        const auto now = Clock::now();
+        const auto now = Now();
         bool listening;
         std::string reply;
         {
@@ -318,13 +356,31 @@ struct VexoSim::Impl {
         }
     }
 
+    // Runs under mu. What arrives after a power cycle meets a fresh unit.
+    void CatchUpPowerCycle()
+    {
+        if (generation == seenGeneration)
+            return;
+        seenGeneration = generation;
+        line.clear();
+        lineTooLong = false;
+        out.clear();
+    }
+
     void ReadInput()
     {
         char buf[4096];
         for (;;) {
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
+                {
+                    std::lock_guard lock(mu);
+                    CatchUpPowerCycle();
+                }
                 Feed(buf, static_cast<std::size_t>(n));
+                std::lock_guard lock(mu);
+                bytesReceived += static_cast<std::uint64_t>(n);
+                progress.notify_all();
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -359,28 +415,33 @@ struct VexoSim::Impl {
     void Run()
     {
         for (;;) {
+            std::uint64_t settleTicket;
             {
                 std::lock_guard lock(mu);
                 if (stopping)
                     return;
-                if (generation != seenGeneration) {
-                    seenGeneration = generation;
-                    line.clear();
-                    lineTooLong = false;
-                    out.clear();
+                CatchUpPowerCycle();
+                settleTicket = settleAsked;
+            }
+            const auto now = Now();
+            WriteDue(now);
+            {
+                std::lock_guard lock(mu);
+                if (settleDone != settleTicket) {
+                    settleDone = settleTicket;
+                    progress.notify_all();
                 }
             }
-            auto now = Clock::now();
-            WriteDue(now);
 
             // Sleep until input, a wake-up, or the next reply falls due; with
-            // nothing queued there is no time-out at all.
+            // nothing queued, or a manual clock (its Advance wakes us), there
+            // is no time-out at all.
             int timeout = -1;
             bool wantWrite = false;
             if (!out.empty()) {
                 if (out.front().due <= now) {
                     wantWrite = true; // the line is full: wait until it drains
-                } else {
+                } else if (!opt.clock) {
                     const auto wait = std::chrono::ceil<milliseconds>(out.front().due - now).count();
                     timeout = static_cast<int>(std::min<long long>(wait, INT_MAX));
                 }
@@ -471,8 +532,10 @@ VexoSim::VexoSim(Options options) : d(std::make_unique<Impl>())
         CloseFd(s.wakeWrite);
         throw;
     }
-    s.windowEnd = Clock::now() + milliseconds(o.windowMs);
+    s.windowEnd = s.Now() + milliseconds(o.windowMs);
     s.thread = std::thread([&s] { s.Run(); });
+    if (o.clock)
+        s.clockWatch = o.clock->Watch([&s] { s.Wake(); });
 }
 
 VexoSim::~VexoSim()
@@ -491,7 +554,7 @@ void VexoSim::PowerCycle()
     if (d->stopping)
         return;
     ++d->generation;
-    d->windowEnd = Clock::now() + milliseconds(d->opt.windowMs);
+    d->windowEnd = d->Now() + milliseconds(d->opt.windowMs);
     d->Wake();
 }
 
@@ -503,9 +566,12 @@ void VexoSim::Stop()
             return;
         d->stopping = true;
         d->Wake();
+        d->progress.notify_all();
     }
     if (d->thread.joinable())
         d->thread.join();
+    if (d->opt.clock)
+        d->opt.clock->Unwatch(d->clockWatch); // before its wake-up pipe goes
     std::lock_guard lock(d->mu);
     CloseFd(d->slave);
     CloseFd(d->master);
@@ -516,7 +582,7 @@ void VexoSim::Stop()
 bool VexoSim::InWindow() const
 {
     std::lock_guard lock(d->mu);
-    return !d->opt.setupWindow || Clock::now() < d->windowEnd;
+    return !d->opt.setupWindow || d->Now() < d->windowEnd;
 }
 
 int VexoSim::LineSpeed() const
@@ -549,6 +615,35 @@ std::uint64_t VexoSim::BytesSent() const
 {
     std::lock_guard lock(d->mu);
     return d->bytesSent;
+}
+
+std::uint64_t VexoSim::BytesReceived() const
+{
+    std::lock_guard lock(d->mu);
+    return d->bytesReceived;
+}
+
+bool VexoSim::Settle(milliseconds limit) const
+{
+    std::unique_lock lock(d->mu);
+    if (d->stopping)
+        return false;
+    const std::uint64_t ticket = ++d->settleAsked;
+    d->Wake();
+    return d->progress.wait_for(lock, limit, [&] { return d->settleDone >= ticket || d->stopping; })
+        && d->settleDone >= ticket;
+}
+
+bool VexoSim::WaitForInput(std::uint64_t bytes, milliseconds limit) const
+{
+    const auto end = Clock::now() + limit;
+    {
+        std::unique_lock lock(d->mu);
+        if (!d->progress.wait_until(lock, end, [&] { return d->bytesReceived >= bytes || d->stopping; })
+            || d->stopping)
+            return false;
+    }
+    return Settle(std::chrono::ceil<milliseconds>(end - Clock::now()));
 }
 
 } // namespace vexo::sim

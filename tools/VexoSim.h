@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vexo::sim {
@@ -30,6 +32,27 @@ enum class Fault {
 
 std::optional<Fault> ParseFault(std::string_view name); // "none", "silent", ...
 const char *FaultName(Fault fault);
+
+// Time that only moves when told to, so that tests drive the set-up window
+// and the delayed replies instead of sleeping through them.
+class ManualClock {
+public:
+    using time_point = std::chrono::steady_clock::time_point;
+
+    time_point Now() const;
+    void Advance(std::chrono::milliseconds by);
+
+    // `onAdvance` runs after every Advance, on the advancing thread; it must
+    // not call back into the clock.
+    int Watch(std::function<void()> onAdvance);
+    void Unwatch(int id);
+
+private:
+    mutable std::mutex mu_;
+    time_point now_{};
+    int nextId_ = 0;
+    std::vector<std::pair<int, std::function<void()>>> watchers_;
+};
 
 struct Options {
     bool setupWindow = true;  // false: answers at any time
@@ -51,6 +74,7 @@ struct Options {
     int modbusAddress = 1; // parameter 8
     int klv707 = 0;       // parameter 9
     std::uint32_t seed = 0; // for garbage and flood bytes; 0 picks one
+    std::shared_ptr<ManualClock> clock; // none: the steady clock
     // Called on the stand-in's own thread for every request and reply, for
     // logging; must not call back into the VexoSim.
     std::function<void(const std::string &)> trace;
@@ -100,6 +124,17 @@ public:
 
     // Bytes written to the line so far (replies, echoes, junk).
     std::uint64_t BytesSent() const;
+
+    // Bytes taken in from the line so far, whatever the unit made of them.
+    std::uint64_t BytesReceived() const;
+
+    // Waits until the unit has caught up with everything before the call:
+    // a power cycle, and the clock's time (replies due by now are written as
+    // far as the line takes them). False when `limit` passes first.
+    bool Settle(std::chrono::milliseconds limit) const;
+
+    // Waits until at least `bytes` bytes have been taken in, then Settle()s.
+    bool WaitForInput(std::uint64_t bytes, std::chrono::milliseconds limit) const;
 
 private:
     struct Impl;
