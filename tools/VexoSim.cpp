@@ -1,8 +1,8 @@
 #include "VexoSim.h"
+#include "VexoSimText.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <condition_variable>
 #include <cstring>
@@ -63,88 +63,36 @@ int SpeedToBits(speed_t s)
     return 0;
 }
 
-bool AllDigits(std::string_view s)
+bool Valid(int param, int value)
 {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    switch (param) {
+    case 0:
+    case 3:
+    case 4: return value >= 0 && value <= 7;
+    case 8: return value >= 1 && value <= 254;
+    case 9: return value == 0 || value == 1;
+    default: return false;
+    }
 }
 
-// Plain decimal digits only; too long a text cannot be a valid value anyway.
-std::optional<int> ParseDecimal(std::string_view s, std::size_t maxDigits)
+// Throws std::invalid_argument for options no unit could have; returns the
+// firmware version as a number.
+int CheckedVersion(const Options &o)
 {
-    if (!AllDigits(s) || s.size() > maxDigits)
-        return std::nullopt;
-    int v = 0;
-    std::from_chars(s.data(), s.data() + s.size(), v);
-    return v;
+    const auto version = ParseVersion(o.version);
+    if (!version)
+        throw std::invalid_argument("version must look like 03.17");
+    if (o.windowMs < 0 || o.extendMs < 0 || o.answerDelayMs < 0 || o.lateMs < 0 || o.splitGapMs < 0)
+        throw std::invalid_argument("times must not be negative");
+    if (o.splitPieces < 1)
+        throw std::invalid_argument("split needs at least one piece");
+    if (!Valid(0, o.ioSpeed) || !Valid(3, o.gatewaySpeed) || !Valid(4, o.printerSpeed) ||
+        !Valid(8, o.modbusAddress) || !Valid(9, o.klv707))
+        throw std::invalid_argument("initial parameter value out of range");
+    return *version;
 }
 
 } // namespace
-
-std::optional<Fault> ParseFault(std::string_view name)
-{
-    static const std::pair<std::string_view, Fault> names[] = {
-        {"none", Fault::None},   {"silent", Fault::Silent}, {"garbage", Fault::Garbage},
-        {"split", Fault::Split}, {"late", Fault::Late},     {"echo", Fault::Echo},
-        {"flood", Fault::Flood},
-    };
-    for (const auto &[n, f] : names)
-        if (n == name)
-            return f;
-    return std::nullopt;
-}
-
-const char *FaultName(Fault fault)
-{
-    switch (fault) {
-    case Fault::None: return "none";
-    case Fault::Silent: return "silent";
-    case Fault::Garbage: return "garbage";
-    case Fault::Split: return "split";
-    case Fault::Late: return "late";
-    case Fault::Echo: return "echo";
-    case Fault::Flood: return "flood";
-    }
-    return "?";
-}
-
-ManualClock::time_point ManualClock::Now() const
-{
-    std::lock_guard lock(mu_);
-    return now_;
-}
-
-void ManualClock::Advance(milliseconds by)
-{
-    std::lock_guard lock(mu_);
-    now_ += by;
-    for (const auto &[id, onAdvance] : watchers_)
-        onAdvance();
-}
-
-int ManualClock::Watch(std::function<void()> onAdvance)
-{
-    std::lock_guard lock(mu_);
-    watchers_.emplace_back(nextId_, std::move(onAdvance));
-    return nextId_++;
-}
-
-void ManualClock::Unwatch(int id)
-{
-    std::lock_guard lock(mu_);
-    std::erase_if(watchers_, [id](const auto &w) { return w.first == id; });
-}
-
-std::optional<int> ParseVersion(std::string_view version)
-{
-    const auto dot = version.find('.');
-    if (dot == std::string_view::npos)
-        return std::nullopt;
-    const auto major = ParseDecimal(version.substr(0, dot), 3);
-    const auto minor = ParseDecimal(version.substr(dot + 1), 3);
-    if (!major || !minor)
-        return std::nullopt;
-    return *major * 1000 + *minor;
-}
 
 struct VexoSim::Impl {
     struct Chunk {
@@ -196,18 +144,6 @@ struct VexoSim::Impl {
         case 4:
         case 8: return opt.computer;
         case 9: return opt.computer && versionNumber >= kFirstVersionWithKlv;
-        default: return false;
-        }
-    }
-
-    static bool Valid(int param, int value)
-    {
-        switch (param) {
-        case 0:
-        case 3:
-        case 4: return value >= 0 && value <= 7;
-        case 8: return value >= 1 && value <= 254;
-        case 9: return value == 0 || value == 1;
         default: return false;
         }
     }
@@ -470,6 +406,40 @@ struct VexoSim::Impl {
             }
         }
     }
+
+    // The pseudo-terminal, raw, and the pipe that wakes the service thread.
+    void OpenLine()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0)
+            ThrowErrno("posix_openpt");
+        if (::fcntl(master, F_SETFD, FD_CLOEXEC) != 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            ThrowErrno("grantpt/unlockpt");
+        char name[128];
+        if (::ptsname_r(master, name, sizeof name) != 0)
+            ThrowErrno("ptsname_r");
+        path = name;
+        slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (slave < 0)
+            ThrowErrno("open slave");
+        // Raw from the start: with the default line discipline the tty would
+        // echo our own requests' replies back to us before a client sets it.
+        termios t{};
+        if (::tcgetattr(slave, &t) != 0)
+            ThrowErrno("tcgetattr");
+        ::cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        if (::tcsetattr(slave, TCSANOW, &t) != 0)
+            ThrowErrno("tcsetattr");
+        const int fl = ::fcntl(master, F_GETFL);
+        if (fl < 0 || ::fcntl(master, F_SETFL, fl | O_NONBLOCK) != 0)
+            ThrowErrno("fcntl O_NONBLOCK");
+        int p[2];
+        if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0)
+            ThrowErrno("pipe2");
+        wakeRead = p[0];
+        wakeWrite = p[1];
+    }
 };
 
 VexoSim::VexoSim(Options options) : d(std::make_unique<Impl>())
@@ -477,54 +447,15 @@ VexoSim::VexoSim(Options options) : d(std::make_unique<Impl>())
     Impl &s = *d;
     s.opt = std::move(options);
     const Options &o = s.opt;
-    const auto version = ParseVersion(o.version);
-    if (!version)
-        throw std::invalid_argument("version must look like 03.17");
-    s.versionNumber = *version;
-    if (o.windowMs < 0 || o.extendMs < 0 || o.answerDelayMs < 0 || o.lateMs < 0 || o.splitGapMs < 0)
-        throw std::invalid_argument("times must not be negative");
-    if (o.splitPieces < 1)
-        throw std::invalid_argument("split needs at least one piece");
-    if (!Impl::Valid(0, o.ioSpeed) || !Impl::Valid(3, o.gatewaySpeed) || !Impl::Valid(4, o.printerSpeed) ||
-        !Impl::Valid(8, o.modbusAddress) || !Impl::Valid(9, o.klv707))
-        throw std::invalid_argument("initial parameter value out of range");
+    s.versionNumber = CheckedVersion(o);
     s.params[0] = o.ioSpeed;
     s.params[3] = o.gatewaySpeed;
     s.params[4] = o.printerSpeed;
     s.params[8] = o.modbusAddress;
     s.params[9] = o.klv707;
     s.rng.seed(o.seed ? o.seed : std::random_device{}());
-
     try {
-        s.master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (s.master < 0)
-            ThrowErrno("posix_openpt");
-        if (::fcntl(s.master, F_SETFD, FD_CLOEXEC) != 0 || ::grantpt(s.master) != 0 || ::unlockpt(s.master) != 0)
-            ThrowErrno("grantpt/unlockpt");
-        char name[128];
-        if (::ptsname_r(s.master, name, sizeof name) != 0)
-            ThrowErrno("ptsname_r");
-        s.path = name;
-        s.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (s.slave < 0)
-            ThrowErrno("open slave");
-        // Raw from the start: with the default line discipline the tty would
-        // echo our own requests' replies back to us before a client sets it.
-        termios t{};
-        if (::tcgetattr(s.slave, &t) != 0)
-            ThrowErrno("tcgetattr");
-        ::cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        if (::tcsetattr(s.slave, TCSANOW, &t) != 0)
-            ThrowErrno("tcsetattr");
-        const int fl = ::fcntl(s.master, F_GETFL);
-        if (fl < 0 || ::fcntl(s.master, F_SETFL, fl | O_NONBLOCK) != 0)
-            ThrowErrno("fcntl O_NONBLOCK");
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0)
-            ThrowErrno("pipe2");
-        s.wakeRead = p[0];
-        s.wakeWrite = p[1];
+        s.OpenLine();
     } catch (...) {
         CloseFd(s.master);
         CloseFd(s.slave);

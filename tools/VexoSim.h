@@ -3,12 +3,13 @@
 // talk to "a Vexo" without hardware.
 #pragma once
 
+#include "ManualClock.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,27 +33,6 @@ enum class Fault {
 
 std::optional<Fault> ParseFault(std::string_view name); // "none", "silent", ...
 const char *FaultName(Fault fault);
-
-// Time that only moves when told to, so that tests drive the set-up window
-// and the delayed replies instead of sleeping through them.
-class ManualClock {
-public:
-    using time_point = std::chrono::steady_clock::time_point;
-
-    time_point Now() const;
-    void Advance(std::chrono::milliseconds by);
-
-    // `onAdvance` runs after every Advance, on the advancing thread; it must
-    // not call back into the clock.
-    int Watch(std::function<void()> onAdvance);
-    void Unwatch(int id);
-
-private:
-    mutable std::mutex mu_;
-    time_point now_{};
-    int nextId_ = 0;
-    std::vector<std::pair<int, std::function<void()>>> watchers_;
-};
 
 struct Options {
     bool setupWindow = true;  // false: answers at any time
@@ -83,7 +63,7 @@ struct Options {
 struct Request {
     std::string line;  // from "AT" to the end, without the line end
     bool inWindow;     // received while the unit was listening
-    std::chrono::steady_clock::time_point when;
+    std::chrono::steady_clock::time_point when; // by Options::clock when given
 };
 
 // "MM.mm" (digits, a dot, digits) -> MM * 1000 + mm; nullopt otherwise.

@@ -12,6 +12,8 @@
 #include <QPointF>
 #include <QString>
 
+#include <functional>
+
 namespace artwork {
 
 // Where the pictures go. With a preview folder, enlarged copies go there too,
@@ -33,6 +35,8 @@ void SaveSheet(const Output &out);
 // ---------------------------------------------------------------- painting
 
 QImage Transparent(int w, int h);
+// A transparent w x h picture, drawn antialiased by `draw`.
+QImage Glyph(int w, int h, const std::function<void(QPainter &)> &draw);
 QImage DisabledTwin(const QImage &glyph);
 void DropShadow(QPainter &p, const QPainterPath &shape, QPointF offset, int blur, int alpha);
 void AddGrain(QImage &img, int amount, quint32 seed);

@@ -63,6 +63,16 @@ QImage Transparent(int w, int h)
     return img;
 }
 
+QImage Glyph(int w, int h, const std::function<void(QPainter &)> &draw)
+{
+    QImage img = Transparent(w, h);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    draw(p);
+    p.end();
+    return img;
+}
+
 // Classic disabled look: the silhouette in dark grey with a white copy one
 // pixel down and right, as toolkits of old drew inactive glyphs.
 QImage DisabledTwin(const QImage &glyph)

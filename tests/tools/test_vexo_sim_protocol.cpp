@@ -16,6 +16,16 @@ using vexo::sim::VexoSim;
 
 // ---------------------------------------------------------------- protocol
 
+// Each request, asked in turn, answers "ERROR".
+template <std::size_t N>
+void ExpectErrors(Port &port, const char *const (&requests)[N])
+{
+    for (const char *r : requests) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(port.Ask(r), "ERROR\r\n");
+    }
+}
+
 TEST(vexo_sim_protocol, VersionQueryAnswersTheConfiguredVersion)
 {
     VexoSim sim(Quick());
@@ -86,10 +96,7 @@ TEST(vexo_sim_protocol, InvalidValuesAnswerErrorAndLeaveTheValue)
         "AT+xKPV3=1 ",  "AT+xKPV3=",    "AT+xKPV3=1a",  "AT+xKPV3=0x1", "AT+xKPV8=0",  "AT+xKPV8=255",
         "AT+xKPV8=1,5", "AT+xKPV8=99999999999", "AT+xKPV9=2", "AT+xKPV9=01x", "AT+xKPV9=-0",
     };
-    for (const char *r : requests) {
-        SCOPED_TRACE(r);
-        EXPECT_EQ(port.Ask(r), "ERROR\r\n");
-    }
+    ExpectErrors(port, requests);
     EXPECT_EQ(sim.Stored(0), 4);
     EXPECT_EQ(sim.Stored(3), 7);
     EXPECT_EQ(sim.Stored(4), 4);
@@ -106,10 +113,7 @@ TEST(vexo_sim_protocol, UnknownCommandsAndParametersAnswerError)
         "AT+xKPV10=?", "AT+xKPV99=1", "AT+xKPV100=?", "AT+xKPV=?",    "AT+xKPV3",     "AT+xKPV3?",
         "AT+XKPV3=?",  "AT+xkpv3=?",  "AT+xKPV3=??",  "AT+xKPV 3=?",  "AT+xKPV-3=?",  "ATAT+xKPV3=?",
     };
-    for (const char *r : requests) {
-        SCOPED_TRACE(r);
-        EXPECT_EQ(port.Ask(r), "ERROR\r\n");
-    }
+    ExpectErrors(port, requests);
     // Lower-case "at" is not a command start: nothing comes back, so the
     // next reply is the first thing on the line.
     port.Send("at+xKPV3=?\r\n");

@@ -266,6 +266,28 @@ TEST(vexo_sim_faults, StopsWhileAFloodIsStuck)
 
 // ---------------------------------------------------------------- client
 
+// A late-replying unit on a manual clock, with no client on the line.
+Options LateOn(std::shared_ptr<ManualClock> clock, int lateMs)
+{
+    Options o = Faulty(Fault::Late);
+    o.lateMs = lateMs;
+    o.clock = std::move(clock);
+    return o;
+}
+
+// Sends `request` from a port closed straight after, then lets the late
+// reply fall due and go out onto the line with nobody listening.
+void ReplyWhileClosed(VexoSim &sim, ManualClock &clock, const std::string &request, int lateMs)
+{
+    {
+        Port port(sim.DevicePath());
+        port.Send(request + "\r\n");
+        ASSERT_TRUE(sim.WaitForInput(port.Sent(), 2000ms));
+    }
+    clock.Advance(std::chrono::milliseconds(lateMs));
+    ASSERT_TRUE(sim.Settle(2000ms));
+}
+
 TEST(vexo_sim_client, ReopeningThePortKeepsTheUnitWorking)
 {
     VexoSim sim(Quick());
@@ -279,17 +301,8 @@ TEST(vexo_sim_client, ReopeningThePortKeepsTheUnitWorking)
     // Closed while a reply was on its way: the next client flushes it and
     // carries on.
     auto clock = std::make_shared<ManualClock>();
-    Options o = Faulty(Fault::Late);
-    o.lateMs = 200;
-    o.clock = clock;
-    VexoSim late(o);
-    {
-        Port port(late.DevicePath());
-        port.Send("ATI0\r\n");
-        ASSERT_TRUE(late.WaitForInput(port.Sent(), 2000ms));
-    }
-    clock->Advance(200ms);
-    ASSERT_TRUE(late.Settle(2000ms));
+    VexoSim late(LateOn(clock, 200));
+    ReplyWhileClosed(late, *clock, "ATI0", 200);
     ASSERT_EQ(late.BytesSent(), 13u);
     Port port(late.DevicePath());
     port.Send("AT+xKPV3=?\r\n");
@@ -304,17 +317,8 @@ TEST(vexo_sim_client, TheLineStaysUpWhileNoClientHasItOpen)
     // out and waits in the line as stale input, which the program has to
     // purge when it opens the port again.
     auto clock = std::make_shared<ManualClock>();
-    Options o = Faulty(Fault::Late);
-    o.lateMs = 150;
-    o.clock = clock;
-    VexoSim sim(o);
-    {
-        Port port(sim.DevicePath());
-        port.Send("AT+xKPV3=?\r\n");
-        ASSERT_TRUE(sim.WaitForInput(port.Sent(), 2000ms));
-    }
-    clock->Advance(150ms);
-    ASSERT_TRUE(sim.Settle(2000ms));
+    VexoSim sim(LateOn(clock, 150));
+    ReplyWhileClosed(sim, *clock, "AT+xKPV3=?", 150);
     EXPECT_EQ(sim.BytesSent(), 3u);
     Port port(sim.DevicePath(), B19200, /*flush=*/false);
     EXPECT_EQ(port.ReadLine(1000ms), "7\r\n");
