@@ -1,9 +1,10 @@
 #include "VexoSim.h"
+#include "VexoSimText.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -62,61 +63,36 @@ int SpeedToBits(speed_t s)
     return 0;
 }
 
-bool AllDigits(std::string_view s)
+bool Valid(int param, int value)
 {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    switch (param) {
+    case 0:
+    case 3:
+    case 4: return value >= 0 && value <= 7;
+    case 8: return value >= 1 && value <= 254;
+    case 9: return value == 0 || value == 1;
+    default: return false;
+    }
 }
 
-// Plain decimal digits only; too long a text cannot be a valid value anyway.
-std::optional<int> ParseDecimal(std::string_view s, std::size_t maxDigits)
+// Throws std::invalid_argument for options no unit could have; returns the
+// firmware version as a number.
+int CheckedVersion(const Options &o)
 {
-    if (!AllDigits(s) || s.size() > maxDigits)
-        return std::nullopt;
-    int v = 0;
-    std::from_chars(s.data(), s.data() + s.size(), v);
-    return v;
+    const auto version = ParseVersion(o.version);
+    if (!version)
+        throw std::invalid_argument("version must look like 03.17");
+    if (o.windowMs < 0 || o.extendMs < 0 || o.answerDelayMs < 0 || o.lateMs < 0 || o.splitGapMs < 0)
+        throw std::invalid_argument("times must not be negative");
+    if (o.splitPieces < 1)
+        throw std::invalid_argument("split needs at least one piece");
+    if (!Valid(0, o.ioSpeed) || !Valid(3, o.gatewaySpeed) || !Valid(4, o.printerSpeed) ||
+        !Valid(8, o.modbusAddress) || !Valid(9, o.klv707))
+        throw std::invalid_argument("initial parameter value out of range");
+    return *version;
 }
 
 } // namespace
-
-std::optional<Fault> ParseFault(std::string_view name)
-{
-    static const std::pair<std::string_view, Fault> names[] = {
-        {"none", Fault::None},   {"silent", Fault::Silent}, {"garbage", Fault::Garbage},
-        {"split", Fault::Split}, {"late", Fault::Late},     {"echo", Fault::Echo},
-        {"flood", Fault::Flood},
-    };
-    for (const auto &[n, f] : names)
-        if (n == name)
-            return f;
-    return std::nullopt;
-}
-
-const char *FaultName(Fault fault)
-{
-    switch (fault) {
-    case Fault::None: return "none";
-    case Fault::Silent: return "silent";
-    case Fault::Garbage: return "garbage";
-    case Fault::Split: return "split";
-    case Fault::Late: return "late";
-    case Fault::Echo: return "echo";
-    case Fault::Flood: return "flood";
-    }
-    return "?";
-}
-
-std::optional<int> ParseVersion(std::string_view version)
-{
-    const auto dot = version.find('.');
-    if (dot == std::string_view::npos)
-        return std::nullopt;
-    const auto major = ParseDecimal(version.substr(0, dot), 3);
-    const auto minor = ParseDecimal(version.substr(dot + 1), 3);
-    if (!major || !minor)
-        return std::nullopt;
-    return *major * 1000 + *minor;
-}
 
 struct VexoSim::Impl {
     struct Chunk {
@@ -132,16 +108,21 @@ struct VexoSim::Impl {
     int slave = -1; // held only so the master never sees a hang-up
     int wakeRead = -1;
     int wakeWrite = -1;
+    int clockWatch = -1;
     std::thread thread;
 
     // Shared with the callers' threads.
     mutable std::mutex mu;
+    mutable std::condition_variable progress; // input taken in, a settle done
     bool stopping = false;
     unsigned generation = 0; // bumped by every power cycle
     Clock::time_point windowEnd;
     int params[10] = {};
     std::vector<Request> requests;
     std::uint64_t bytesSent = 0;
+    std::uint64_t bytesReceived = 0;
+    mutable std::uint64_t settleAsked = 0;
+    std::uint64_t settleDone = 0;
 
     // Service thread only.
     unsigned seenGeneration = 0;
@@ -149,6 +130,11 @@ struct VexoSim::Impl {
     bool lineTooLong = false;
     std::deque<Chunk> out;
     std::mt19937 rng;
+
+    Clock::time_point Now() const
+    {
+        return opt.clock ? opt.clock->Now() : Clock::now();
+    }
 
     bool Has(int param) const
     {
@@ -158,18 +144,6 @@ struct VexoSim::Impl {
         case 4:
         case 8: return opt.computer;
         case 9: return opt.computer && versionNumber >= kFirstVersionWithKlv;
-        default: return false;
-        }
-    }
-
-    static bool Valid(int param, int value)
-    {
-        switch (param) {
-        case 0:
-        case 3:
-        case 4: return value >= 0 && value <= 7;
-        case 8: return value >= 1 && value <= 254;
-        case 9: return value == 0 || value == 1;
         default: return false;
         }
     }
@@ -278,7 +252,7 @@ struct VexoSim::Impl {
         if (at == std::string::npos)
             return; // noise: a modem waits for "AT"
         std::string req = raw.substr(at);
-        const auto now = Clock::now();
+        const auto now = Now();
         bool listening;
         std::string reply;
         {
@@ -318,13 +292,31 @@ struct VexoSim::Impl {
         }
     }
 
+    // Runs under mu. What arrives after a power cycle meets a fresh unit.
+    void CatchUpPowerCycle()
+    {
+        if (generation == seenGeneration)
+            return;
+        seenGeneration = generation;
+        line.clear();
+        lineTooLong = false;
+        out.clear();
+    }
+
     void ReadInput()
     {
         char buf[4096];
         for (;;) {
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
+                {
+                    std::lock_guard lock(mu);
+                    CatchUpPowerCycle();
+                }
                 Feed(buf, static_cast<std::size_t>(n));
+                std::lock_guard lock(mu);
+                bytesReceived += static_cast<std::uint64_t>(n);
+                progress.notify_all();
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -359,28 +351,33 @@ struct VexoSim::Impl {
     void Run()
     {
         for (;;) {
+            std::uint64_t settleTicket;
             {
                 std::lock_guard lock(mu);
                 if (stopping)
                     return;
-                if (generation != seenGeneration) {
-                    seenGeneration = generation;
-                    line.clear();
-                    lineTooLong = false;
-                    out.clear();
+                CatchUpPowerCycle();
+                settleTicket = settleAsked;
+            }
+            const auto now = Now();
+            WriteDue(now);
+            {
+                std::lock_guard lock(mu);
+                if (settleDone != settleTicket) {
+                    settleDone = settleTicket;
+                    progress.notify_all();
                 }
             }
-            auto now = Clock::now();
-            WriteDue(now);
 
             // Sleep until input, a wake-up, or the next reply falls due; with
-            // nothing queued there is no time-out at all.
+            // nothing queued, or a manual clock (its Advance wakes us), there
+            // is no time-out at all.
             int timeout = -1;
             bool wantWrite = false;
             if (!out.empty()) {
                 if (out.front().due <= now) {
                     wantWrite = true; // the line is full: wait until it drains
-                } else {
+                } else if (!opt.clock) {
                     const auto wait = std::chrono::ceil<milliseconds>(out.front().due - now).count();
                     timeout = static_cast<int>(std::min<long long>(wait, INT_MAX));
                 }
@@ -409,6 +406,40 @@ struct VexoSim::Impl {
             }
         }
     }
+
+    // The pseudo-terminal, raw, and the pipe that wakes the service thread.
+    void OpenLine()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0)
+            ThrowErrno("posix_openpt");
+        if (::fcntl(master, F_SETFD, FD_CLOEXEC) != 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            ThrowErrno("grantpt/unlockpt");
+        char name[128];
+        if (::ptsname_r(master, name, sizeof name) != 0)
+            ThrowErrno("ptsname_r");
+        path = name;
+        slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (slave < 0)
+            ThrowErrno("open slave");
+        // Raw from the start: with the default line discipline the tty would
+        // echo our own requests' replies back to us before a client sets it.
+        termios t{};
+        if (::tcgetattr(slave, &t) != 0)
+            ThrowErrno("tcgetattr");
+        ::cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        if (::tcsetattr(slave, TCSANOW, &t) != 0)
+            ThrowErrno("tcsetattr");
+        const int fl = ::fcntl(master, F_GETFL);
+        if (fl < 0 || ::fcntl(master, F_SETFL, fl | O_NONBLOCK) != 0)
+            ThrowErrno("fcntl O_NONBLOCK");
+        int p[2];
+        if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0)
+            ThrowErrno("pipe2");
+        wakeRead = p[0];
+        wakeWrite = p[1];
+    }
 };
 
 VexoSim::VexoSim(Options options) : d(std::make_unique<Impl>())
@@ -416,54 +447,15 @@ VexoSim::VexoSim(Options options) : d(std::make_unique<Impl>())
     Impl &s = *d;
     s.opt = std::move(options);
     const Options &o = s.opt;
-    const auto version = ParseVersion(o.version);
-    if (!version)
-        throw std::invalid_argument("version must look like 03.17");
-    s.versionNumber = *version;
-    if (o.windowMs < 0 || o.extendMs < 0 || o.answerDelayMs < 0 || o.lateMs < 0 || o.splitGapMs < 0)
-        throw std::invalid_argument("times must not be negative");
-    if (o.splitPieces < 1)
-        throw std::invalid_argument("split needs at least one piece");
-    if (!Impl::Valid(0, o.ioSpeed) || !Impl::Valid(3, o.gatewaySpeed) || !Impl::Valid(4, o.printerSpeed) ||
-        !Impl::Valid(8, o.modbusAddress) || !Impl::Valid(9, o.klv707))
-        throw std::invalid_argument("initial parameter value out of range");
+    s.versionNumber = CheckedVersion(o);
     s.params[0] = o.ioSpeed;
     s.params[3] = o.gatewaySpeed;
     s.params[4] = o.printerSpeed;
     s.params[8] = o.modbusAddress;
     s.params[9] = o.klv707;
     s.rng.seed(o.seed ? o.seed : std::random_device{}());
-
     try {
-        s.master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (s.master < 0)
-            ThrowErrno("posix_openpt");
-        if (::fcntl(s.master, F_SETFD, FD_CLOEXEC) != 0 || ::grantpt(s.master) != 0 || ::unlockpt(s.master) != 0)
-            ThrowErrno("grantpt/unlockpt");
-        char name[128];
-        if (::ptsname_r(s.master, name, sizeof name) != 0)
-            ThrowErrno("ptsname_r");
-        s.path = name;
-        s.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (s.slave < 0)
-            ThrowErrno("open slave");
-        // Raw from the start: with the default line discipline the tty would
-        // echo our own requests' replies back to us before a client sets it.
-        termios t{};
-        if (::tcgetattr(s.slave, &t) != 0)
-            ThrowErrno("tcgetattr");
-        ::cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        if (::tcsetattr(s.slave, TCSANOW, &t) != 0)
-            ThrowErrno("tcsetattr");
-        const int fl = ::fcntl(s.master, F_GETFL);
-        if (fl < 0 || ::fcntl(s.master, F_SETFL, fl | O_NONBLOCK) != 0)
-            ThrowErrno("fcntl O_NONBLOCK");
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0)
-            ThrowErrno("pipe2");
-        s.wakeRead = p[0];
-        s.wakeWrite = p[1];
+        s.OpenLine();
     } catch (...) {
         CloseFd(s.master);
         CloseFd(s.slave);
@@ -471,8 +463,10 @@ VexoSim::VexoSim(Options options) : d(std::make_unique<Impl>())
         CloseFd(s.wakeWrite);
         throw;
     }
-    s.windowEnd = Clock::now() + milliseconds(o.windowMs);
+    s.windowEnd = s.Now() + milliseconds(o.windowMs);
     s.thread = std::thread([&s] { s.Run(); });
+    if (o.clock)
+        s.clockWatch = o.clock->Watch([&s] { s.Wake(); });
 }
 
 VexoSim::~VexoSim()
@@ -491,7 +485,7 @@ void VexoSim::PowerCycle()
     if (d->stopping)
         return;
     ++d->generation;
-    d->windowEnd = Clock::now() + milliseconds(d->opt.windowMs);
+    d->windowEnd = d->Now() + milliseconds(d->opt.windowMs);
     d->Wake();
 }
 
@@ -503,9 +497,12 @@ void VexoSim::Stop()
             return;
         d->stopping = true;
         d->Wake();
+        d->progress.notify_all();
     }
     if (d->thread.joinable())
         d->thread.join();
+    if (d->opt.clock)
+        d->opt.clock->Unwatch(d->clockWatch); // before its wake-up pipe goes
     std::lock_guard lock(d->mu);
     CloseFd(d->slave);
     CloseFd(d->master);
@@ -516,7 +513,7 @@ void VexoSim::Stop()
 bool VexoSim::InWindow() const
 {
     std::lock_guard lock(d->mu);
-    return !d->opt.setupWindow || Clock::now() < d->windowEnd;
+    return !d->opt.setupWindow || d->Now() < d->windowEnd;
 }
 
 int VexoSim::LineSpeed() const
@@ -549,6 +546,35 @@ std::uint64_t VexoSim::BytesSent() const
 {
     std::lock_guard lock(d->mu);
     return d->bytesSent;
+}
+
+std::uint64_t VexoSim::BytesReceived() const
+{
+    std::lock_guard lock(d->mu);
+    return d->bytesReceived;
+}
+
+bool VexoSim::Settle(milliseconds limit) const
+{
+    std::unique_lock lock(d->mu);
+    if (d->stopping)
+        return false;
+    const std::uint64_t ticket = ++d->settleAsked;
+    d->Wake();
+    return d->progress.wait_for(lock, limit, [&] { return d->settleDone >= ticket || d->stopping; })
+        && d->settleDone >= ticket;
+}
+
+bool VexoSim::WaitForInput(std::uint64_t bytes, milliseconds limit) const
+{
+    const auto end = Clock::now() + limit;
+    {
+        std::unique_lock lock(d->mu);
+        if (!d->progress.wait_until(lock, end, [&] { return d->bytesReceived >= bytes || d->stopping; })
+            || d->stopping)
+            return false;
+    }
+    return Settle(std::chrono::ceil<milliseconds>(end - Clock::now()));
 }
 
 } // namespace vexo::sim

@@ -3,6 +3,8 @@
 // talk to "a Vexo" without hardware.
 #pragma once
 
+#include "ManualClock.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vexo::sim {
@@ -51,6 +54,7 @@ struct Options {
     int modbusAddress = 1; // parameter 8
     int klv707 = 0;       // parameter 9
     std::uint32_t seed = 0; // for garbage and flood bytes; 0 picks one
+    std::shared_ptr<ManualClock> clock; // none: the steady clock
     // Called on the stand-in's own thread for every request and reply, for
     // logging; must not call back into the VexoSim.
     std::function<void(const std::string &)> trace;
@@ -59,7 +63,7 @@ struct Options {
 struct Request {
     std::string line;  // from "AT" to the end, without the line end
     bool inWindow;     // received while the unit was listening
-    std::chrono::steady_clock::time_point when;
+    std::chrono::steady_clock::time_point when; // by Options::clock when given
 };
 
 // "MM.mm" (digits, a dot, digits) -> MM * 1000 + mm; nullopt otherwise.
@@ -100,6 +104,17 @@ public:
 
     // Bytes written to the line so far (replies, echoes, junk).
     std::uint64_t BytesSent() const;
+
+    // Bytes taken in from the line so far, whatever the unit made of them.
+    std::uint64_t BytesReceived() const;
+
+    // Waits until the unit has caught up with everything before the call:
+    // a power cycle, and the clock's time (replies due by now are written as
+    // far as the line takes them). False when `limit` passes first.
+    bool Settle(std::chrono::milliseconds limit) const;
+
+    // Waits until at least `bytes` bytes have been taken in, then Settle()s.
+    bool WaitForInput(std::uint64_t bytes, std::chrono::milliseconds limit) const;
 
 private:
     struct Impl;

@@ -184,6 +184,102 @@ std::string Trim(std::string s)
     return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
 
+// Signals are taken by a signalfd; they are blocked before the service
+// thread starts so that it inherits the mask and never gets them itself.
+int SignalFd()
+{
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);
+    if (pthread_sigmask(SIG_BLOCK, &mask, nullptr) != 0) {
+        std::perror("vexo-sim: sigmask");
+        return -1;
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+    const int fd = ::signalfd(-1, &mask, SFD_CLOEXEC);
+    if (fd < 0)
+        std::perror("vexo-sim: signalfd");
+    return fd;
+}
+
+void TraceToStderr(Options &sim)
+{
+    const auto start = std::chrono::steady_clock::now();
+    sim.trace = [start](const std::string &text) {
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                .count();
+        std::fprintf(stderr, "[%8.3f] %s\n", static_cast<double>(ms) / 1000.0, text.c_str());
+    };
+}
+
+void PowerCycle(vexo::sim::VexoSim &sim, bool verbose)
+{
+    sim.PowerCycle();
+    if (verbose)
+        std::fputs("vexo-sim: power cycle\n", stderr);
+}
+
+// Carries out the complete lines of `pending`; false once told to quit.
+bool Commands(std::string &pending, vexo::sim::VexoSim &sim, bool verbose)
+{
+    bool running = true;
+    std::size_t nl;
+    while ((nl = pending.find('\n')) != std::string::npos) {
+        const std::string cmd = Trim(pending.substr(0, nl));
+        pending.erase(0, nl + 1);
+        if (cmd == "power")
+            PowerCycle(sim, verbose);
+        else if (cmd == "quit")
+            running = false;
+        else if (!cmd.empty())
+            std::fprintf(stderr, "vexo-sim: unknown input \"%s\" (power, quit)\n", cmd.c_str());
+    }
+    if (pending.size() > 4096)
+        pending.clear();
+    return running;
+}
+
+// Serves until a stop signal, "quit", or the end of standard input.
+void Serve(vexo::sim::VexoSim &sim, const Cli &cli, int sigFd)
+{
+    std::string pending;
+    bool running = true;
+    while (running) {
+        pollfd fds[2] = {{sigFd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        const int r = ::poll(fds, cli.useStdin ? 2 : 1, -1);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            std::perror("vexo-sim: poll");
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo si{};
+            if (::read(sigFd, &si, sizeof si) == static_cast<ssize_t>(sizeof si)) {
+                if (si.ssi_signo == SIGHUP)
+                    PowerCycle(sim, cli.verbose);
+                else
+                    running = false;
+            }
+        }
+        if (cli.useStdin && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            char buf[512];
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                running = false; // end of input
+                continue;
+            }
+            pending.append(buf, static_cast<std::size_t>(n));
+            running = Commands(pending, sim, cli.verbose) && running;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -200,34 +296,11 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
-
-    // Signals are taken by a signalfd; block them before the service thread
-    // starts so that it inherits the mask and never gets them itself.
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGINT);
-    sigaddset(&mask, SIGTERM);
-    sigaddset(&mask, SIGHUP);
-    if (pthread_sigmask(SIG_BLOCK, &mask, nullptr) != 0) {
-        std::perror("vexo-sim: sigmask");
+    const int sigFd = SignalFd();
+    if (sigFd < 0)
         return 1;
-    }
-    ::signal(SIGPIPE, SIG_IGN);
-    const int sigFd = ::signalfd(-1, &mask, SFD_CLOEXEC);
-    if (sigFd < 0) {
-        std::perror("vexo-sim: signalfd");
-        return 1;
-    }
-
-    if (cli.verbose) {
-        const auto start = std::chrono::steady_clock::now();
-        cli.sim.trace = [start](const std::string &text) {
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - start)
-                                .count();
-            std::fprintf(stderr, "[%8.3f] %s\n", static_cast<double>(ms) / 1000.0, text.c_str());
-        };
-    }
+    if (cli.verbose)
+        TraceToStderr(cli.sim);
 
     std::optional<vexo::sim::VexoSim> sim;
     try {
@@ -248,58 +321,7 @@ int main(int argc, char **argv)
                      cli.sim.setupWindow ? (std::to_string(cli.sim.windowMs) + " ms").c_str() : "off",
                      vexo::sim::FaultName(cli.sim.fault));
 
-    std::string pending;
-    bool running = true;
-    while (running) {
-        pollfd fds[2] = {{sigFd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        const int r = ::poll(fds, cli.useStdin ? 2 : 1, -1);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            std::perror("vexo-sim: poll");
-            break;
-        }
-        if (fds[0].revents & POLLIN) {
-            signalfd_siginfo si{};
-            if (::read(sigFd, &si, sizeof si) == static_cast<ssize_t>(sizeof si)) {
-                if (si.ssi_signo == SIGHUP) {
-                    sim->PowerCycle();
-                    if (cli.verbose)
-                        std::fputs("vexo-sim: power cycle\n", stderr);
-                } else {
-                    running = false;
-                }
-            }
-        }
-        if (cli.useStdin && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            char buf[512];
-            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                running = false; // end of input
-                continue;
-            }
-            pending.append(buf, static_cast<std::size_t>(n));
-            std::size_t nl;
-            while ((nl = pending.find('\n')) != std::string::npos) {
-                const std::string cmd = Trim(pending.substr(0, nl));
-                pending.erase(0, nl + 1);
-                if (cmd == "power") {
-                    sim->PowerCycle();
-                    if (cli.verbose)
-                        std::fputs("vexo-sim: power cycle\n", stderr);
-                } else if (cmd == "quit") {
-                    running = false;
-                } else if (!cmd.empty()) {
-                    std::fprintf(stderr, "vexo-sim: unknown input \"%s\" (power, quit)\n", cmd.c_str());
-                }
-            }
-            if (pending.size() > 4096)
-                pending.clear();
-        }
-    }
-
+    Serve(*sim, cli, sigFd);
     sim->Stop();
     if (!cli.link.empty())
         RemoveLink(cli.link, device);
