@@ -108,17 +108,20 @@ bool HoldsPtyMaster(const std::string &pidDir, int index)
     return found;
 }
 
-// Another open file description than our `ownFd` on the tty `rdev`.
-bool AnotherHolder(int ownFd, dev_t rdev)
+enum class Holders { None, Some, Unknown };
+
+// Other open file descriptions than our `ownFd` on the tty `rdev`. Unknown
+// when none was seen but some processes' fds could not be read.
+Holders OtherHolders(int ownFd, dev_t rdev)
 {
     DIR *proc = ::opendir("/proc");
     if (!proc)
-        return false;
+        return Holders::Unknown;
     const int procFd = ::dirfd(proc);
     const std::string self = std::to_string(::getpid());
     const std::string own = std::to_string(ownFd);
     const int ptyIndex = PtyIndex(rdev);
-    bool held = false;
+    bool held = false, unseen = false;
     while (!held) {
         dirent *p = ::readdir(proc);
         if (!p)
@@ -127,8 +130,10 @@ bool AnotherHolder(int ownFd, dev_t rdev)
             continue;
         const std::string pid = p->d_name;
         const int dfd = ::openat(procFd, (pid + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd < 0)
-            continue; // gone, a kernel thread, or not ours to read
+        if (dfd < 0) {
+            unseen = unseen || errno == EACCES; // not ours to read (else gone, or a kernel thread)
+            continue;
+        }
         DIR *fds = ::fdopendir(dfd);
         if (!fds) {
             ::close(dfd);
@@ -149,7 +154,7 @@ bool AnotherHolder(int ownFd, dev_t rdev)
             held = true;
     }
     ::closedir(proc);
-    return held;
+    return held ? Holders::Some : unseen ? Holders::Unknown : Holders::None;
 }
 
 // "LCK..ttyUSB0"; a node below /dev/ keeps its sub-folder ("LCK..pts_3").
@@ -265,13 +270,16 @@ int OpenExclusive(const std::string &path, std::string &lockFile)
     struct stat st{};
     if (::fstat(fd, &st) != 0)
         return refuse(ERROR_GEN_FAILURE);
-    // TIOCEXCL does not stop root: ask whether a holder set it.
-    int exclusive = 0;
-    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
-        return refuse(ERROR_ACCESS_DENIED);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return refuse(ERROR_ACCESS_DENIED);
-    if (AnotherHolder(fd, st.st_rdev))
+    const Holders holders = OtherHolders(fd, st.st_rdev);
+    if (holders == Holders::Some)
+        return refuse(ERROR_ACCESS_DENIED);
+    // TIOCEXCL does not stop root: ask whether a holder set it. A pty keeps
+    // the flag after its holder has gone; with every holder seen, that is
+    // no holder at all.
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0 && holders != Holders::None)
         return refuse(ERROR_ACCESS_DENIED);
     if (!TakeLockFile(path, lockFile))
         return refuse(ERROR_ACCESS_DENIED);
@@ -281,13 +289,13 @@ int OpenExclusive(const std::string &path, std::string &lockFile)
 
 void ReleaseExclusive(int fd, std::string &lockFile)
 {
+    if (!lockFile.empty() && LockOwner(lockFile) == ::getpid())
+        ::unlink(lockFile.c_str());
+    lockFile.clear();
     // The exclusive flag belongs to the tty and outlives our fd: drop it.
     (void)::ioctl(fd, TIOCNXCL);
     (void)::flock(fd, LOCK_UN);
     ::close(fd);
-    if (!lockFile.empty() && LockOwner(lockFile) == ::getpid())
-        ::unlink(lockFile.c_str());
-    lockFile.clear();
 }
 
 } // namespace commlayer::detail
