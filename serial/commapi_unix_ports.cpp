@@ -108,10 +108,11 @@ bool HoldsPtyMaster(const std::string &pidDir, int index)
     return found;
 }
 
-enum class Holders { None, Some, Unknown };
+enum class Holders { None, FarEndOnly, Some, Unknown };
 
-// Other open file descriptions than our `ownFd` on the tty `rdev`. Unknown
-// when none was seen but some processes' fds could not be read.
+// Other open file descriptions than our `ownFd` on the tty `rdev`. FarEndOnly
+// when the only ones belong to processes that hold the pty's master too;
+// Unknown when none was seen but some processes' fds could not be read.
 Holders OtherHolders(int ownFd, dev_t rdev)
 {
     DIR *proc = ::opendir("/proc");
@@ -121,7 +122,7 @@ Holders OtherHolders(int ownFd, dev_t rdev)
     const std::string self = std::to_string(::getpid());
     const std::string own = std::to_string(ownFd);
     const int ptyIndex = PtyIndex(rdev);
-    bool held = false, unseen = false;
+    bool held = false, farEnd = false, unseen = false;
     while (!held) {
         dirent *p = ::readdir(proc);
         if (!p)
@@ -150,11 +151,15 @@ Holders OtherHolders(int ownFd, dev_t rdev)
             }
         }
         ::closedir(fds);
-        if (holds && !(ptyIndex >= 0 && HoldsPtyMaster("/proc/" + pid, ptyIndex)))
+        if (holds && ptyIndex >= 0 && HoldsPtyMaster("/proc/" + pid, ptyIndex))
+            farEnd = true;
+        else if (holds)
             held = true;
     }
     ::closedir(proc);
-    return held ? Holders::Some : unseen ? Holders::Unknown : Holders::None;
+    if (held)
+        return Holders::Some;
+    return unseen ? Holders::Unknown : farEnd ? Holders::FarEndOnly : Holders::None;
 }
 
 // "LCK..ttyUSB0"; a node below /dev/ keeps its sub-folder ("LCK..pts_3").
@@ -276,8 +281,8 @@ int OpenExclusive(const std::string &path, std::string &lockFile)
     if (holders == Holders::Some)
         return refuse(ERROR_ACCESS_DENIED);
     // TIOCEXCL does not stop root: ask whether a holder set it. A pty keeps
-    // the flag after its holder has gone; with every holder seen, that is
-    // no holder at all.
+    // the flag after its holder has gone: with nobody else on the tty at all,
+    // it holds nothing.
     int exclusive = 0;
     if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0 && holders != Holders::None)
         return refuse(ERROR_ACCESS_DENIED);
