@@ -5,7 +5,6 @@
 // on the main thread never deadlocks against a pending call.
 #pragma once
 
-#include <exception>
 #include <functional>
 #include <thread>
 
