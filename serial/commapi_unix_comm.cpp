@@ -227,7 +227,6 @@ BOOL PurgeComm(HANDLE h, DWORD flags)
     // Reads and writes are synchronous here, so the abort flags find nothing.
     if (flags & PURGE_RXCLEAR) {
         dev->rx.Clear();
-        ++dev->purgeGen;
         dev->latched &= ~(EV_RXCHAR | EV_RXFLAG | EV_RX80FULL);
         (void)::tcflush(dev->fd, TCIFLUSH);
         dev->WakeIfPausedLocked();
@@ -308,7 +307,7 @@ BOOL ClearCommError(HANDLE h, LPDWORD errors, COMSTAT *stat)
         stat->fFlags = 0;
         stat->cbInQue = static_cast<DWORD>(dev->rx.Size());
         int out = 0;
-        stat->cbOutQue = (::ioctl(dev->fd, TIOCOUTQ, &out) == 0 && out > 0) ? static_cast<DWORD>(out) : 0;
+        stat->cbOutQue = (!dev->pty && ::ioctl(dev->fd, TIOCOUTQ, &out) == 0 && out > 0) ? static_cast<DWORD>(out) : 0;
     }
     return TRUE;
 }
@@ -383,12 +382,14 @@ BOOL WaitCommEvent(HANDLE h, LPDWORD mask, OVERLAPPED *ov)
         ov->Internal = kStatusPending;
         ov->InternalHigh = 0;
         dev->pending = PendingWait{mask, ov};
+        NotePendingWait(ov->hEvent, dev.Shared());
         return Fail(ERROR_IO_PENDING);
     }
     // Without a record the caller blocks until the wait completes.
     OVERLAPPED local{};
     local.Internal = kStatusPending;
     dev->pending = PendingWait{mask, &local};
+    dev->EnsureWatchedLocked();
     dev->cv.wait(dev.lk, [&] { return local.Internal != kStatusPending; });
     if (local.Internal != 0)
         return Fail(static_cast<DWORD>(local.Internal & 0xFFFF));
@@ -407,6 +408,7 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED *ov, LPDWORD done, BOOL wait)
     if (ov->Internal == kStatusPending) {
         if (!wait)
             return Fail(ERROR_IO_INCOMPLETE);
+        dev->EnsureWatchedLocked();
         dev->cv.wait(dev.lk, [&] { return ov->Internal != kStatusPending || dev->closing; });
         if (ov->Internal == kStatusPending)
             return Fail(ERROR_OPERATION_ABORTED);
@@ -474,6 +476,7 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD done, OVERLAPPED *ov
             auto iv = lastByte + *interval;
             wake = wake ? std::min(*wake, iv) : iv;
         }
+        dev->EnsureWatchedLocked();
         if (wake) {
             if (Clock::now() >= *wake)
                 break;
@@ -565,6 +568,7 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
     const auto deadline = DeadlineAfter(ms);
     if (which == 0) {
         auto ready = [&] { return dev->rx.Size() > 0 || dev->dead || dev->closing; };
+        dev->EnsureWatchedLocked();
         if (deadline)
             dev->cv.wait_until(dev.lk, *deadline, ready);
         else

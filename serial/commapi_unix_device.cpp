@@ -1,6 +1,9 @@
 // An open device on Linux: the tty, a bounded receive queue of our own and
 // the wait thread that moves received bytes into it and latches the receive
-// events. A tty that hangs up (adapter pulled, pty master closed) is let go
+// events. A thread that waits for the completion of a pending WaitCommEvent
+// (the component's event thread) watches the tty itself meanwhile, so an
+// arrival wakes it directly; the wait thread then only watches for a
+// hang-up until a caller blocks for input. A tty that hangs up (adapter pulled, pty master closed) is let go
 // at once, so that the node and its name are free for the device's return;
 // the handle stays valid and every call on it fails until it is closed.
 #include "commapi_unix_device.h"
@@ -10,6 +13,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -79,6 +84,7 @@ void Device::CompletePendingLocked(bool ok, DWORD value)
         return;
     PendingWait p = *pending;
     pending.reset();
+    ForgetPendingWait(p.ov->hEvent);
     *p.mask = ok ? value : 0;
     p.ov->InternalHigh = 0;
     p.ov->Internal = ok ? 0 : (kStatusFailed | value);
@@ -121,6 +127,65 @@ void Device::OnBytesLocked(const unsigned char *p, std::size_t n)
     LatchLocked(ev);
 }
 
+void Device::ReadTtyLocked()
+{
+    const std::size_t room = rx.Room();
+    if (room == 0 || fd < 0 || dead)
+        return;
+    const ssize_t r = ::read(fd, readBuf.data(), std::min(room, readBuf.size()));
+    if (r > 0)
+        OnBytesLocked(readBuf.data(), static_cast<std::size_t>(r));
+    else if (r == 0 || (errno != EAGAIN && errno != EINTR))
+        MarkDeadLocked();
+}
+
+void Device::EnsureWatchedLocked()
+{
+    standDown = false;
+    if (!threadWatching && !dead && !closing)
+        Wake();
+}
+
+bool Device::WaitInline(int waiterFd)
+{
+    int f;
+    {
+        std::lock_guard<std::mutex> lk(mu);
+        if (closing || dead || fd < 0 || !pending)
+            return false;
+        if (rx.Room() == 0) {
+            EnsureWatchedLocked(); // it reads on once the queue has room
+            return false;
+        }
+        ++inlineWaiters;
+        ++inFlight; // keeps the fd open while it is polled here
+        standDown = true;
+        f = fd;
+    }
+    pollfd pfd[3] = {{f, POLLIN, 0}, {waiterFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int n = ::poll(pfd, 3, -1);
+    std::lock_guard<std::mutex> lk(mu);
+    if (n > 0 && (pfd[1].revents & POLLIN)) {
+        std::uint64_t v;
+        ssize_t r = ::read(waiterFd, &v, sizeof v);
+        (void)r;
+    }
+    if (n > 0 && !closing) {
+        if (pfd[0].revents & POLLIN)
+            ReadTtyLocked();
+        else if (pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+            MarkDeadLocked();
+    }
+    --inlineWaiters;
+    if (--inFlight == 0) {
+        if (closing)
+            cv.notify_all();
+        else if (dead && fd >= 0)
+            Wake(); // the wait thread lets the hung-up tty go
+    }
+    return true;
+}
+
 void Device::ReleaseFdLocked()
 {
     if (fd < 0)
@@ -132,31 +197,32 @@ void Device::ReleaseFdLocked()
 
 void Device::WaitLoop()
 {
-    std::vector<unsigned char> buf(16384);
     for (;;) {
-        std::size_t room = 0;
         bool watchFd = false;
+        std::size_t room = 0;
         {
             std::lock_guard<std::mutex> lk(mu);
             if (closing)
                 return;
             if (dead && inFlight == 0)
                 ReleaseFdLocked();
-            watchFd = !dead;
+            watchFd = !dead && fd >= 0;
             room = rx.Room();
             rxPaused = room == 0;
+            threadWatching = watchFd && room > 0 && !standDown;
         }
-        // With the queue full, POLLIN is left out so the kernel holds (and
-        // throttles) the rest; POLLHUP/POLLERR are reported regardless. A
-        // dead port leaves the poll set, as a hung-up tty stays readable.
+        // With the queue full, or while a thread waits inline, POLLIN is left
+        // out (the kernel holds and throttles the rest); POLLHUP/POLLERR are
+        // reported regardless. A dead port leaves the poll set, as a hung-up
+        // tty stays readable.
         pollfd pfd[2] = {{wakeFd, POLLIN, 0},
-                         {watchFd ? fd : -1, static_cast<short>(room > 0 ? POLLIN : 0), 0}};
+                         {watchFd ? fd : -1, static_cast<short>(threadWatching ? POLLIN : 0), 0}};
         int n = ::poll(pfd, 2, -1);
+        std::lock_guard<std::mutex> lk(mu);
+        threadWatching = false;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            std::lock_guard<std::mutex> lk(mu);
-            MarkDeadLocked();
+            if (errno != EINTR)
+                MarkDeadLocked();
             continue;
         }
         if (pfd[0].revents & POLLIN) {
@@ -164,33 +230,13 @@ void Device::WaitLoop()
             ssize_t r = ::read(wakeFd, &v, sizeof v);
             (void)r;
         }
-        if (!watchFd)
+        if (!watchFd || closing)
             continue;
-        short rev = pfd[1].revents;
-        if (rev & POLLIN) {
-            // room and purge state as of now: SetupComm or PurgeComm may
-            // have run while we slept in poll
-            std::uint64_t gen;
-            {
-                std::lock_guard<std::mutex> lk(mu);
-                gen = purgeGen;
-                room = rx.Room();
-            }
-            if (room == 0)
-                continue;
-            ssize_t r = ::read(fd, buf.data(), std::min(room, buf.size()));
-            if (r > 0) {
-                std::lock_guard<std::mutex> lk(mu);
-                if (gen == purgeGen)
-                    OnBytesLocked(buf.data(), static_cast<std::size_t>(r));
-            } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
-                std::lock_guard<std::mutex> lk(mu);
-                MarkDeadLocked();
-            }
-        } else if (rev & (POLLHUP | POLLERR | POLLNVAL)) {
-            std::lock_guard<std::mutex> lk(mu);
+        const short rev = pfd[1].revents;
+        if (rev & POLLIN)
+            ReadTtyLocked(); // an inline waiter may have taken it first: EAGAIN
+        else if (rev & (POLLHUP | POLLERR | POLLNVAL))
             MarkDeadLocked();
-        }
     }
 }
 
@@ -329,6 +375,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE)
     dev->dcb = DefaultDcb();
     dev->fd = fd;
     dev->lockFile = lockFile;
+    struct stat st{};
+    dev->pty = ::fstat(fd, &st) == 0 && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
     try {
         dev->thread = std::thread([d = dev.get()] { d->WaitLoop(); });
     } catch (...) {

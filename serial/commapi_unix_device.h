@@ -89,6 +89,10 @@ bool TakeHandle(HANDLE h, Object &obj);
 std::shared_ptr<Device> FindDevice(HANDLE h);
 void SignalEvent(HANDLE h);
 void UnsignalEvent(HANDLE h);
+// The device whose pending WaitCommEvent completes the event `ev`, so that a
+// thread waiting for `ev` can watch the tty itself (see Device::WaitInline).
+void NotePendingWait(HANDLE ev, const std::shared_ptr<Device> &dev);
+void ForgetPendingWait(HANDLE ev);
 
 // ---------------------------------------------------------------- device
 
@@ -105,6 +109,7 @@ struct Device {
     int wakeFd = -1; // tells the wait thread to look at its state again
     int stopFd = -1; // written once at close, never drained
     std::string lockFile; // our UUCP lock file, empty when none was taken
+    bool pty = false;     // a pseudo-terminal: its output queue always reads 0
     std::thread thread;
 
     std::mutex mu;
@@ -113,8 +118,14 @@ struct Device {
     bool dead = false;
     int inFlight = 0;
     ByteQueue rx{kDefaultInQueue};
-    bool rxPaused = false;      // the wait thread stopped asking for POLLIN
-    std::uint64_t purgeGen = 0; // bytes read across a purge are dropped
+    bool rxPaused = false;       // the wait thread stopped asking for POLLIN
+    bool threadWatching = false; // the wait thread asks the tty for input
+    // A thread waits for port events inline (WaitInline): the wait thread
+    // leaves input to it and watches only for a hang-up, until a caller
+    // that blocks for input needs it again (EnsureWatchedLocked).
+    bool standDown = false;
+    int inlineWaiters = 0;
+    std::vector<unsigned char> readBuf = std::vector<unsigned char>(16384);
     DWORD outQueue = 0;
     DWORD mask = 0;
     DWORD latched = 0;
@@ -129,6 +140,17 @@ struct Device {
     void LatchLocked(DWORD events);
     void MarkDeadLocked();
     void OnBytesLocked(const unsigned char *p, std::size_t n);
+    // Moves what the tty holds into the queue (as much as fits). Reading
+    // under `mu` keeps the bytes in order whichever thread reads.
+    void ReadTtyLocked();
+    // Before a caller blocks for input: someone must be watching the tty.
+    void EnsureWatchedLocked();
+    // A thread about to wait for the completion of this device's pending
+    // WaitCommEvent watches the tty itself, so an arrival wakes it directly
+    // instead of going through the wait thread. Returns after one wake-up
+    // (data, hang-up, or `wakeFd` written by SignalEvent); false when it
+    // cannot wait so (then wait as usual).
+    bool WaitInline(int wakeFd);
     // Gives the tty back: our exclusive flag, flock and lock file go, the fd
     // is closed. Under `mu`, with no call in flight.
     void ReleaseFdLocked();
@@ -142,6 +164,7 @@ void ShutDownDevice(const std::shared_ptr<Device> &dev);
 // has left (CloseHandle and a hang-up both wait for it).
 class DeviceCall {
 public:
+    const std::shared_ptr<Device> &Shared() const { return dev_; }
     explicit DeviceCall(HANDLE h);
     ~DeviceCall();
     DeviceCall(const DeviceCall &) = delete;

@@ -9,6 +9,7 @@
 #include <map>
 
 #include <sched.h>
+#include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,14 +23,67 @@ std::mutex g_faultMu;
 std::map<std::string, int> g_faults;
 std::atomic<int> g_faultsArmed{0};
 
+std::uintptr_t HandleKey(HANDLE h)
+{
+    return reinterpret_cast<std::uintptr_t>(h);
+}
+
 std::mutex g_mu;
 std::condition_variable g_eventCv;
 std::unordered_map<std::uintptr_t, Object> g_handles;
 std::uintptr_t g_nextHandle = 1;
+// Event -> device whose pending WaitCommEvent completes it.
+std::unordered_map<std::uintptr_t, std::weak_ptr<Device>> g_pendingWaits;
+// Threads watching a tty in WaitForMultipleObjects, with the events they
+// wait for: setting one of those wakes them.
+struct InlineWaiter {
+    int fd;
+    DWORD count;
+    const HANDLE *handles;
+};
+std::vector<InlineWaiter> g_inlineWaiters;
 
-std::uintptr_t HandleKey(HANDLE h)
+int ThreadWaiterFd();
+
+void WakeInlineWaitersLocked(HANDLE h)
 {
-    return reinterpret_cast<std::uintptr_t>(h);
+    if (g_inlineWaiters.empty())
+        return;
+    const int self = ThreadWaiterFd(); // a waiter that sets its own event is awake
+    for (const InlineWaiter &w : g_inlineWaiters) {
+        if (w.fd == self || std::find(w.handles, w.handles + w.count, h) == w.handles + w.count)
+            continue;
+        std::uint64_t one = 1;
+        ssize_t r = ::write(w.fd, &one, sizeof one);
+        (void)r;
+    }
+}
+
+// This thread's own wake-up for an inline wait; -1 when none can be made.
+int ThreadWaiterFd()
+{
+    struct WaiterFd {
+        int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        ~WaiterFd()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    };
+    thread_local WaiterFd w;
+    return w.fd;
+}
+
+// A device with a pending WaitCommEvent behind one of `handles`.
+std::shared_ptr<Device> InlineCandidateLocked(DWORD count, const HANDLE *handles)
+{
+    for (DWORD i = 0; i < count; ++i) {
+        auto it = g_pendingWaits.find(HandleKey(handles[i]));
+        if (it != g_pendingWaits.end())
+            if (auto dev = it->second.lock())
+                return dev;
+    }
+    return nullptr;
 }
 
 std::shared_ptr<Event> FindEventLocked(HANDLE h)
@@ -128,7 +182,24 @@ void SignalEvent(HANDLE h)
     if (auto ev = FindEventLocked(h)) {
         ev->signalled = true;
         g_eventCv.notify_all();
+        WakeInlineWaitersLocked(h);
     }
+}
+
+void NotePendingWait(HANDLE ev, const std::shared_ptr<Device> &dev)
+{
+    if (ev == nullptr)
+        return;
+    std::lock_guard<std::mutex> lk(g_mu);
+    g_pendingWaits[HandleKey(ev)] = dev;
+}
+
+void ForgetPendingWait(HANDLE ev)
+{
+    if (ev == nullptr)
+        return;
+    std::lock_guard<std::mutex> lk(g_mu);
+    g_pendingWaits.erase(HandleKey(ev));
 }
 
 void UnsignalEvent(HANDLE h)
@@ -188,6 +259,7 @@ BOOL SetEvent(HANDLE h)
         return Fail(ERROR_INVALID_HANDLE);
     ev->signalled = true;
     g_eventCv.notify_all();
+    WakeInlineWaitersLocked(h);
     return TRUE;
 }
 
@@ -241,9 +313,26 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL waitAll, D
         }
         return std::nullopt;
     };
+    bool inlineRefused = false;
     for (;;) {
         if (auto r = take())
             return *r;
+        if (ms == 0)
+            return WAIT_TIMEOUT; // a look, not a wait
+        // Waiting for a port event: watch the tty here, one wake-up fewer
+        // per arrival than going through the device's wait thread.
+        if (!deadline && !waitAll && !inlineRefused) {
+            const int waiterFd = ThreadWaiterFd();
+            if (auto dev = waiterFd >= 0 ? InlineCandidateLocked(count, handles) : nullptr) {
+                g_inlineWaiters.push_back({waiterFd, count, handles});
+                lk.unlock();
+                inlineRefused = !dev->WaitInline(waiterFd);
+                lk.lock();
+                g_inlineWaiters.erase(std::find_if(g_inlineWaiters.begin(), g_inlineWaiters.end(),
+                                                   [&](const InlineWaiter &w) { return w.fd == waiterFd; }));
+                continue; // an event may have been set while the lock was free
+            }
+        }
         if (!deadline) {
             g_eventCv.wait(lk);
         } else if (g_eventCv.wait_until(lk, *deadline) == std::cv_status::timeout) {
