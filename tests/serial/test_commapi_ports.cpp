@@ -585,6 +585,15 @@ TEST(commapiProbe, TellsPresentBusyAndAbsentWithoutTouchingTheLine)
     ASSERT_TRUE(pty.SlaveTermios(&before));
     ASSERT_TRUE(before.c_lflag & ICANON) << "a fresh pty starts cooked";
     ASSERT_TRUE(pty.Write("queued\n"));
+    // Our own view of the input queue; a cooked tty is readable once a
+    // whole line is there.
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    pollfd line{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&line, 1, 3000), 1);
+    int queued = -1;
+    EXPECT_EQ(::ioctl(fd, FIONREAD, &queued), 0);
+    EXPECT_EQ(queued, 7);
 
     EXPECT_EQ(commlayer::ProbeDevice("\\\\.\\COM8"), ERROR_SUCCESS);
     EXPECT_EQ(commlayer::ProbeDevice(pty.SlavePath()), ERROR_SUCCESS);
@@ -596,9 +605,7 @@ TEST(commapiProbe, TellsPresentBusyAndAbsentWithoutTouchingTheLine)
     ASSERT_TRUE(pty.SlaveTermios(&after));
     EXPECT_EQ(after.c_lflag, before.c_lflag) << "the line stays cooked";
     EXPECT_EQ(after.c_iflag, before.c_iflag);
-    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
-    int queued = -1;
+    queued = -1;
     EXPECT_EQ(::ioctl(fd, FIONREAD, &queued), 0);
     ::close(fd);
     EXPECT_EQ(queued, 7) << "the queued line is still there";
