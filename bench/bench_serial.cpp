@@ -1,6 +1,7 @@
 // Serial component benchmarks over pseudo-terminals: CPU of an idle port and
 // of one whose device vanished, CPU while a write times out, and the request
-// and reply round trip through the component beside plain file descriptors.
+// and reply round trip through the component beside plain file descriptors
+// and Qt's own QSerialPort.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -15,6 +16,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef BENCH_QSERIALPORT
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSerialPort>
+#include <QTimer>
+#endif
 
 #include "BenchReport.h"
 #include "Thread.h"
@@ -161,7 +169,7 @@ void WriteTimeOutCpu(MainLoop &loop, BenchReport &report)
 
 void RoundTrip(MainLoop &loop, BenchReport &report, int count)
 {
-    TestPty viaComm, viaFd;
+    TestPty viaComm, viaFd, viaQt;
 
     TXComm comm;
     std::string got;
@@ -183,6 +191,38 @@ void RoundTrip(MainLoop &loop, BenchReport &report, int count)
     ::cfmakeraw(&t);
     ::tcsetattr(fd, TCSANOW, &t);
 
+#ifdef BENCH_QSERIALPORT
+    // Qt's serial port, driven by its own event loop on this thread.
+    QSerialPort qt;
+    qt.setPortName(QString::fromStdString(viaQt.SlavePath()));
+    if (!qt.open(QIODevice::ReadWrite) || !qt.setBaudRate(19200)) {
+        report.Failed("round trip (QSerialPort cannot open its pty)");
+        return;
+    }
+    QByteArray qtGot;
+    QEventLoop qtLoop;
+    QObject::connect(&qt, &QSerialPort::readyRead, [&] {
+        qtGot += qt.readAll();
+        if (qtGot.size() >= static_cast<qsizetype>(Reply.size()))
+            qtLoop.quit();
+    });
+    QTimer qtLimit;
+    qtLimit.setSingleShot(true);
+    QObject::connect(&qtLimit, &QTimer::timeout, &qtLoop, &QEventLoop::quit);
+    auto viaQSerialPort = [&]() -> double {
+        qtGot.clear();
+        const auto t0 = Clock::now();
+        qt.write(Request.data(), static_cast<qint64>(Request.size()));
+        qtLimit.start(2000);
+        qtLoop.exec();
+        qtLimit.stop();
+        const double ms = MsSince(t0);
+        return qtGot == QByteArray::fromStdString(Reply) ? ms : -1;
+    };
+    Responder deviceC(viaQt);
+#else
+    auto viaQSerialPort = []() -> double { return 0; };
+#endif
     Responder deviceA(viaComm), deviceB(viaFd);
 
     // Written through the component, the reply handed to the main thread
@@ -229,18 +269,20 @@ void RoundTrip(MainLoop &loop, BenchReport &report, int count)
         component();
         componentRead();
         raw();
+        viaQSerialPort();
     }
-    std::vector<double> c, cr, r;
+    std::vector<double> c, cr, r, q;
     int failures = 0;
     for (int i = 0; i < count; ++i) { // interleaved, so all see the same machine
-        const double a = component(), b = componentRead(), d = raw();
-        if (a < 0 || b < 0 || d < 0) {
+        const double a = component(), b = componentRead(), d = raw(), e = viaQSerialPort();
+        if (a < 0 || b < 0 || d < 0 || e < 0) {
             ++failures;
             continue;
         }
         c.push_back(a);
         cr.push_back(b);
         r.push_back(d);
+        q.push_back(e);
     }
     ::close(fd);
     comm.Close();
@@ -253,6 +295,13 @@ void RoundTrip(MainLoop &loop, BenchReport &report, int count)
                 Fmt("component %.3f / %.3f ms, raw fd %.3f / %.3f ms, median %.2fx raw", cMed, Percentile(c, 0.99),
                     rMed, Percentile(r, 0.99), cMed / rMed),
                 "median <= 2x raw", cMed <= 2.0 * rMed);
+#ifdef BENCH_QSERIALPORT
+    const double qMed = Percentile(q, 0.5);
+    report.Line("round trip over a pty beside QSerialPort, medians",
+                Fmt("component %.3f ms, QSerialPort %.3f ms (p99 %.3f), %.2fx", cMed, qMed, Percentile(q, 0.99),
+                    cMed / qMed),
+                "component <= QSerialPort or <= 1.5x raw", cMed <= qMed || cMed <= 1.5 * rMed);
+#endif
     report.Note(Fmt("for comparison, the reply taken by Read on the main thread (no OnData hand-over): "
                     "median %.3f ms, p99 %.3f ms",
                     Percentile(cr, 0.5), Percentile(cr, 0.99)));
@@ -264,6 +313,9 @@ int main(int argc, char **argv)
 {
     const BenchArgs args = ParseBenchArgs(argc, argv);
     BenchReport report;
+#ifdef BENCH_QSERIALPORT
+    QCoreApplication app(argc, argv);
+#endif
     MainLoop loop;
     try {
         IdleCpu(loop, report, args.quick ? 1 : 10);

@@ -29,7 +29,6 @@ struct TThread::State {
     std::atomic<bool> terminated{false};
     bool finished = false; // under gLock
     bool started = false;
-    std::exception_ptr fatal;
 };
 
 void SetMainThread() noexcept
@@ -103,7 +102,7 @@ void TThread::Start()
         try {
             Execute();
         } catch (...) {
-            FState->fatal = std::current_exception();
+            // A handler's exception ends the thread; nobody is told.
         }
         {
             std::lock_guard<std::mutex> g(gLock);
@@ -114,7 +113,6 @@ void TThread::Start()
 }
 
 void TThread::Terminate() noexcept { FState->terminated = true; }
-bool TThread::Terminated() const noexcept { return FState->terminated; }
 
 bool TThread::Finished() const noexcept
 {
@@ -123,8 +121,6 @@ bool TThread::Finished() const noexcept
 }
 
 bool TThread::IsCurrent() const noexcept { return FThread.get_id() == std::this_thread::get_id(); }
-
-std::exception_ptr TThread::FatalException() const { return FState->fatal; }
 
 void TThread::WaitFor()
 {

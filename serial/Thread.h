@@ -5,7 +5,6 @@
 // on the main thread never deadlocks against a pending call.
 #pragma once
 
-#include <exception>
 #include <functional>
 #include <thread>
 
@@ -20,14 +19,11 @@ public:
 
     void Start();
     void Terminate() noexcept;
-    bool Terminated() const noexcept;
     bool Finished() const noexcept;
     // Waits until the body has ended; on the main thread, runs synchronized
     // calls meanwhile. Must not be called from the thread itself.
     void WaitFor();
     bool IsCurrent() const noexcept;
-    // The exception that ended the body, if any.
-    std::exception_ptr FatalException() const;
 
 protected:
     virtual void Execute() = 0;

@@ -85,10 +85,6 @@ static_assert(sizeof(TBaudRate) == 4 && sizeof(TFlowControl) == 4 && sizeof(TCom
 static_assert(sizeof(TRTSSettings) == 1 && sizeof(TCommOptions) == 1 && sizeof(TDeviceEvents) == 2);
 
 extern const std::uint32_t BaudValues[15];
-extern const char *const FlowControlNames[5];
-extern const char *const ParityNames[5];
-extern const char *const StopBitsNames[3];
-extern const char *const ModemResults[8];
 
 class TCustomComm;
 

@@ -253,6 +253,18 @@ std::string DeviceRoot();
 // when a COM number has no device in the table. On Windows: the path itself.
 std::string MapDevicePath(const std::string &path);
 
+// Looks at a port without taking it: opens `path` (as CreateFileA would)
+// without changing the line in any way and closes it again. ERROR_SUCCESS
+// when it opened, ERROR_ACCESS_DENIED when the device exists but is busy or
+// refused, another code when there is no such port.
+DWORD ProbeDevice(const std::string &path);
+
+// Where the UUCP lock files ("LCK..ttyUSB0") live while a port is held
+// (default "/run/lock"). A folder we cannot write to is skipped quietly.
+// Tests point it at a folder of their own. No effect on Windows.
+void SetLockDir(const std::string &dir);
+std::string LockDir();
+
 // Block until the device has input queued (which = 0) or room for output
 // (which = 1), or `ms` milliseconds pass. Lets Send and Read wait on the
 // device instead of spinning. TRUE when the condition holds; FALSE with

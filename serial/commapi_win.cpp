@@ -29,6 +29,26 @@ std::string MapDevicePath(const std::string &path)
     return path;
 }
 
+DWORD ProbeDevice(const std::string &path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+        const DWORD e = GetLastError();
+        return e == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : e;
+    }
+    CloseHandle(h);
+    return ERROR_SUCCESS;
+}
+
+// Windows opens a COM port exclusively itself; there are no lock files.
+void SetLockDir(const std::string & /*dir*/) {}
+
+std::string LockDir()
+{
+    return {};
+}
+
 // The event thread owns the port's only WaitCommEvent, so Send and Read
 // cannot wait for a device event of their own. They poll the queue counts
 // instead, one Sleep(1) at a time (a timer tick, up to ~16 ms, on Windows

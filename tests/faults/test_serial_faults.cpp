@@ -11,54 +11,20 @@
 #include <string>
 #include <thread>
 
+#include "../serial/HandOverWatch.h"
+#include "SerialPump.h"
 #include "Thread.h"
 #include "XComDrv.h"
 #include "pty.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::atomic<int> gWakes{0};
-
-// Hand-overs run here, on the main thread, until `done` holds or `ms` pass.
-bool PumpUntil(const std::function<bool()> &done, int ms = 5000)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        CheckSynchronize();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    CheckSynchronize();
-    return done();
-}
-
-// Waits, without serving it, until the event thread asks for a hand-over.
-bool AwaitHandOverRequest(int wakesBefore)
-{
-    const auto end = Clock::now() + std::chrono::seconds(5);
-    while (gWakes.load() == wakesBefore) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 class SerialFaults : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetMainThread();
-        SetWakeMainThread([] { gWakes.fetch_add(1); });
-    }
-    void TearDown() override
-    {
-        CheckSynchronize();
-        SetWakeMainThread(nullptr);
-    }
+    void SetUp() override { SetMainThread(); }
+    void TearDown() override { CheckSynchronize(); }
+    HandOverWatch handOvers;
     TestPty pty;
 };
 
@@ -79,9 +45,9 @@ TEST_F(SerialFaults, CloseOrDestroyWhileAHandOverIsPending)
             delivered.fetch_add(1);
         };
         ASSERT_TRUE(comm->Open());
-        const int wakes = gWakes.load();
+        const int seen = handOvers.Requests();
         ASSERT_TRUE(pty.Write("x"));
-        ASSERT_TRUE(AwaitHandOverRequest(wakes));
+        ASSERT_TRUE(handOvers.AwaitBeyond(seen)) << "the event thread asks for its hand-over";
         if (i % 2 == 0) {
             comm->Close(); // serves the pending hand-over before it closes
             EXPECT_FALSE(comm->Opened());
@@ -112,9 +78,8 @@ TEST_F(SerialFaults, CloseFromInsideTheHandlerAndReopen)
         ASSERT_TRUE(PumpUntil([&] { return calls == i + 1; }));
         EXPECT_FALSE(comm.Opened());
     }
-    // A thread stopped from its own delivery is joined by the next Open or
-    // Close once it has ended; give the last one that chance.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Threads stopped from their own delivery are reaped by a later Open or
+    // Close once they have ended, or by the destructor.
     comm.OnData = nullptr;
     ASSERT_TRUE(comm.Open());
     comm.Close();
@@ -140,10 +105,7 @@ TEST_F(SerialFaults, DeliveriesOnTheEventThreadWhileTheOwnerClosesOrGoes)
         };
         ASSERT_TRUE(comm->Open());
         ASSERT_TRUE(pty.Write(burst));
-        const auto end = Clock::now() + std::chrono::seconds(5);
-        while (delivered.load() == 0 && Clock::now() < end)
-            std::this_thread::yield();
-        EXPECT_GT(delivered.load(), 0);
+        EXPECT_TRUE(PumpUntil([&] { return delivered.load() > 0; }, 5000));
         if (i % 2 == 0)
             comm->Close();
         comm.reset();
