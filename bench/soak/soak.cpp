@@ -30,9 +30,9 @@
 #include <unistd.h>
 
 #include "Commands.h"
-#include "ErrorHandler.h"
+#include "ErrorBox.h"
 #include "VexoSim.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 namespace {
 
@@ -134,9 +134,8 @@ int main(int argc, char **argv)
         if (realWait) {
             Pump([&] { return !window.tRdIn_Vexo()->isActive(); }, 5000);
         } else {
-            Pump([&] { return window.RxText().endsWith("\r\n"); }, 5000);
-            window.tRdIn_Vexo()->stop();
-            window.tRdIn_VexoTimer();
+            Pump([&] { return window.Engine().RxText().ends_with("\r\n"); }, 5000);
+            window.Engine().tRdIn_VexoTimer(); // the tick, without waiting for it
         }
         const QString last = log->document()->lastBlock().text();
         if (!last.startsWith(QString::fromUtf8("ответ  \"Vexo\" <- ")) || last.endsWith(QString::fromUtf8("брак")))

@@ -7,7 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ErrorHandler.h"
+#include "Application.h"
+#include "ErrorBox.h"
 #include "XComErr.h"
 
 namespace {

@@ -25,14 +25,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "ErrorHandler.h"
+#include "ErrorBox.h"
+#include "QtText.h"
 #include "QtWait.h"
 #include "Thread.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 namespace faults {
 
-inline QString U(const char *s) { return QString::fromUtf8(s); }
+using ::U;
 
 inline std::vector<QString> LogLines(QTextEdit *view)
 {
