@@ -16,8 +16,7 @@ function(vexo_add_fuzzer name)
 endfunction()
 
 set(VEXO_FUZZERS)
-vexo_add_fuzzer(fuzz_reply vexo_engine)
-target_include_directories(fuzz_reply PRIVATE ${PROJECT_SOURCE_DIR}/tests/engine) # FakeView.h
+vexo_add_fuzzer(fuzz_reply vexo_engine vexo_fakeview)
 vexo_add_fuzzer(fuzz_workfile vexo_engine)
 vexo_add_fuzzer(fuzz_cp1251 vexo_engine)
 if(TARGET vexo_pictures)
