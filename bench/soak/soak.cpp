@@ -31,32 +31,11 @@
 
 #include "Commands.h"
 #include "ErrorBox.h"
+#include "ProcessFigures.h"
 #include "VexoSim.h"
 #include "fAT_Vexo.h"
 
 namespace {
-
-long ResidentKb()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-int Entries(const char *dir)
-{
-    int n = 0;
-    if (DIR *d = opendir(dir)) {
-        while (dirent *e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-    return n;
-}
 
 struct Figures {
     long rssKb;
@@ -66,7 +45,7 @@ struct Figures {
 Figures Now()
 {
     // the directory listing itself holds one descriptor while it counts
-    return {ResidentKb(), Entries("/proc/self/fd") - 1, Entries("/proc/self/task")};
+    return {ResidentKb(), CountEntries("/proc/self/fd") - 1, CountEntries("/proc/self/task")};
 }
 
 bool Pump(const std::function<bool()> &done, int ms)
