@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # CI stage: the whole test suite under AddressSanitizer + UndefinedBehavior-
-# Sanitizer (build-asan, clang-14, -O1), the serial component's tests under
+# Sanitizer (build-asan, clang-14, -O1), the threaded tests under
 # ThreadSanitizer (build-tsan), and a short run of every fuzz target from its
 # corpus. Any sanitizer report fails the stage. Each step prints its time.
 set -euo pipefail
@@ -30,15 +30,18 @@ step "ASan+UBSan build (suite and fuzz targets)"
 ctest --test-dir build-asan --output-on-failure -j2
 step "ASan+UBSan test suite"
 
-serial_tests=(test_serial_errors test_serial_settings test_serial_device test_commapi_unix test_faults_serial)
+# Everything that runs threads: the component, the engine's exchange over it,
+# and the stand-in Vexo.
+serial_tests=(test_serial_errors test_serial_settings test_serial_device test_serial_sharing test_commapi_unix
+  test_faults_serial test_engine_exchange test_vexo_sim)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
   -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
 cmake --build build-tsan -j2 --target "${serial_tests[@]}"
-step "TSan build (serial component tests)"
-ctest --test-dir build-tsan --output-on-failure -j2 -R '^(test_serial_|test_commapi_unix\.|test_faults_serial\.)'
-step "TSan serial tests"
+step "TSan build (threaded tests)"
+ctest --test-dir build-tsan --output-on-failure -j2 -R '^(test_serial_|test_commapi_unix\.|test_faults_serial\.|test_engine_exchange\.|test_vexo_sim\.)'
+step "TSan threaded tests"
 
 fuzz/run.sh build-asan --seconds 30
 step "fuzz targets, 30 s each"
