@@ -143,7 +143,10 @@ std::uint32_t TCustomComm::QueueCount(int which) const
     return 0;
 }
 
-DWORD TCustomComm::WriteChunk(const void *buffer, DWORD n)
+namespace {
+// One overlapped request, waited for to its end; the bytes it moved.
+template <typename Start>
+DWORD RunOverlapped(HANDLE h, Start start)
 {
     OVERLAPPED ov;
     std::memset(&ov, 0, sizeof ov);
@@ -152,9 +155,9 @@ DWORD TCustomComm::WriteChunk(const void *buffer, DWORD n)
         return 0;
     DWORD done = 0;
     // A request that fails outright never signals: waiting for it would hang.
-    if (WriteFile(FHandle, buffer, n, &done, &ov) || GetLastError() == ERROR_IO_PENDING) {
+    if (start(&done, &ov) || GetLastError() == ERROR_IO_PENDING) {
         WaitForSingleObject(ov.hEvent, INFINITE);
-        if (!GetOverlappedResult(FHandle, &ov, &done, FALSE))
+        if (!GetOverlappedResult(h, &ov, &done, FALSE))
             done = 0;
     } else {
         done = 0;
@@ -162,24 +165,16 @@ DWORD TCustomComm::WriteChunk(const void *buffer, DWORD n)
     CloseHandle(ov.hEvent);
     return done;
 }
+} // namespace
+
+DWORD TCustomComm::WriteChunk(const void *buffer, DWORD n)
+{
+    return RunOverlapped(FHandle, [&](DWORD *done, OVERLAPPED *ov) { return WriteFile(FHandle, buffer, n, done, ov); });
+}
 
 DWORD TCustomComm::ReadChunk(void *buffer, DWORD n)
 {
-    OVERLAPPED ov;
-    std::memset(&ov, 0, sizeof ov);
-    ov.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    if (!ov.hEvent || ov.hEvent == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD done = 0;
-    if (ReadFile(FHandle, buffer, n, &done, &ov) || GetLastError() == ERROR_IO_PENDING) {
-        WaitForSingleObject(ov.hEvent, INFINITE);
-        if (!GetOverlappedResult(FHandle, &ov, &done, FALSE))
-            done = 0;
-    } else {
-        done = 0;
-    }
-    CloseHandle(ov.hEvent);
-    return done;
+    return RunOverlapped(FHandle, [&](DWORD *done, OVERLAPPED *ov) { return ReadFile(FHandle, buffer, n, done, ov); });
 }
 
 namespace {

@@ -422,16 +422,17 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED *ov, LPDWORD done, BOOL wait)
 
 // ================================================================ data
 
-BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD done, OVERLAPPED *ov)
+namespace {
+// The checks every data request makes before it moves a byte; the request's
+// result when it ends there.
+std::optional<BOOL> StartIo(DeviceCall &dev, const char *call, const void *buffer, DWORD count, LPDWORD done,
+                            OVERLAPPED *ov)
 {
-    DeviceCall dev(h);
-    if (!dev)
-        return FALSE;
     if (done)
         *done = 0;
     if (ov)
         UnsignalEvent(ov->hEvent);
-    if (FaultHit("ReadFile"))
+    if (FaultHit(call))
         return FinishIo(false, 0, ERROR_GEN_FAILURE, done, ov);
     // Bytes still queued on a dead port are not handed out: the port is gone.
     if (dev->dead)
@@ -440,6 +441,17 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD done, OVERLAPPED *ov
         return FinishIo(true, 0, 0, done, ov);
     if (buffer == nullptr)
         return FinishIo(false, 0, ERROR_INVALID_PARAMETER, done, ov);
+    return std::nullopt;
+}
+} // namespace
+
+BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD done, OVERLAPPED *ov)
+{
+    DeviceCall dev(h);
+    if (!dev)
+        return FALSE;
+    if (const auto early = StartIo(dev, "ReadFile", buffer, count, done, ov))
+        return *early;
 
     auto *out = static_cast<unsigned char *>(buffer);
     const COMMTIMEOUTS t = dev->timeouts;
@@ -495,18 +507,8 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD done, OVERLAPPED *
     DeviceCall dev(h);
     if (!dev)
         return FALSE;
-    if (done)
-        *done = 0;
-    if (ov)
-        UnsignalEvent(ov->hEvent);
-    if (FaultHit("WriteFile"))
-        return FinishIo(false, 0, ERROR_GEN_FAILURE, done, ov);
-    if (dev->dead)
-        return FinishIo(false, 0, ERROR_GEN_FAILURE, done, ov);
-    if (count == 0)
-        return FinishIo(true, 0, 0, done, ov);
-    if (buffer == nullptr)
-        return FinishIo(false, 0, ERROR_INVALID_PARAMETER, done, ov);
+    if (const auto early = StartIo(dev, "WriteFile", buffer, count, done, ov))
+        return *early;
 
     const COMMTIMEOUTS t = dev->timeouts;
     std::optional<Clock::time_point> deadline;
