@@ -234,7 +234,7 @@ void TAT_VexoEngine::LoadWorkFile()
         FView.SetText(TViewText::cbRSname, OneSpace(*line));
 }
 
-void TAT_VexoEngine::SaveWorkFile() { WriteLineAtomically(WorkFilePath(), FView.Text(TViewText::cbRSname)); }
+void TAT_VexoEngine::SaveWorkFile() { WriteSettingsLine(WorkFilePath(), FView.Text(TViewText::cbRSname)); }
 
 void TAT_VexoEngine::FormClose()
 {
