@@ -29,9 +29,10 @@ struct TAT_VexoEngine::State {
     int Bars[2] = {0, 0};
 };
 
-TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : FView(view), F(std::make_unique<State>())
+TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
+    : FView(view), F(std::make_unique<State>())
 {
-    F->XComm = std::make_unique<TXComm>(this);
+    F->XComm = port ? std::move(port) : std::make_unique<TXComm>(this);
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
