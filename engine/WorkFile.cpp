@@ -17,6 +17,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -41,7 +42,24 @@ std::FILE *OpenForReading(const fs::path &p)
 #endif
 }
 
+// How a save through a temporary file went; without one, the file may
+// still be written in place.
+enum class TSave { Done, Failed, NoTemporary };
+
 #ifndef _WIN32
+bool WriteAll(int fd, const std::string &bytes)
+{
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
 // The rename is durable only once the directory is synced as well.
 void SyncDirectory(const fs::path &dir)
 {
@@ -53,7 +71,7 @@ void SyncDirectory(const fs::path &dir)
 }
 
 // The replaced file keeps its permissions; a new one gets what a plain
-// create would give it (mkstemp makes it private).
+// create would give it.
 mode_t ModeFor(const fs::path &target)
 {
     struct stat st {};
@@ -64,65 +82,127 @@ mode_t ModeFor(const fs::path &target)
     return 0666 & ~mask;
 }
 
-// Writes all of `bytes` to a new file beside `target` and puts it in place.
-bool Replace(const fs::path &target, const std::string &bytes)
+bool SameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The temporary file, always under the same name so that a save killed
+// half-way leaves one stray file at most, which the next save reuses. The
+// lock keeps two savers from writing into the same one; a file that another
+// saver put in place while we waited for the lock is let go and the name
+// opened afresh. -1 when the name cannot be had: NoTemporary when it cannot
+// be created at all (the folder takes no new files...).
+int OpenTemporary(const fs::path &temp, TSave &why)
 {
-    std::string temp = (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
-    if (target.parent_path().empty())
-        temp = target.filename().string() + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    ::fchmod(fd, ModeFor(target));
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += std::size_t(n);
+    why = TSave::Failed;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            why = TSave::NoTemporary;
+            return -1;
+        }
+        // Without lock support (some network file systems) only the check
+        // below guards against another saver.
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        if (::lstat(temp.c_str(), &named) == 0 && SameFile(held, named)) {
+            if (held.st_nlink == 1) {
+                if (::ftruncate(fd, 0) == 0)
+                    return fd;
+                ::close(fd);
+                return -1;
+            }
+            // A name that is one of several links to a file: cutting it
+            // would cut that file too. Only the name goes.
+            ::unlink(temp.c_str());
+        }
+        ::close(fd);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    return -1;
+}
+
+// Writes all of `bytes` to the temporary file beside `target` and puts it in
+// place, so the file is either the old or the new one, never a part.
+TSave Replace(const fs::path &target, const std::string &bytes)
+{
+    const fs::path temp = target.parent_path() / (target.filename().string() + ".tmp");
+    TSave why = TSave::Failed;
+    const int fd = OpenTemporary(temp, why);
+    if (fd < 0)
+        return why;
+    (void)::fchmod(fd, ModeFor(target));
+    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (ok) {
         if (const TSaveHook hook = gSaveHook.load())
             hook();
         ok = ::rename(temp.c_str(), target.c_str()) == 0;
     }
-    if (!ok) {
+    if (!ok)
         ::unlink(temp.c_str());
-        return false;
-    }
+    ::close(fd); // the lock goes with it, after the rename
+    if (!ok)
+        return TSave::Failed;
     SyncDirectory(target.parent_path().empty() ? fs::path(".") : target.parent_path());
-    return true;
+    return TSave::Done;
+}
+
+// A folder we may not create files in can still hold a settings file we may
+// write: overwrite that one where it is.
+bool WriteInPlace(const fs::path &target, const std::string &bytes)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ok = ok && ::ftruncate(fd, 0) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
 }
 #else
-bool Replace(const fs::path &target, const std::string &bytes)
+bool WriteAll(HANDLE h, const std::string &bytes)
 {
-    const fs::path dir = target.parent_path().empty() ? fs::path(L".") : target.parent_path();
-    wchar_t temp[MAX_PATH];
-    if (!GetTempFileNameW(dir.c_str(), L"vx", 0, temp))
-        return false;
-    HANDLE h = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool ok = h != INVALID_HANDLE_VALUE;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
+    for (std::size_t done = 0; done < bytes.size();) {
         DWORD n = 0;
-        ok = WriteFile(h, bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr) && n > 0;
+        if (!WriteFile(h, bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr) || n == 0)
+            return false;
         done += n;
     }
-    if (h != INVALID_HANDLE_VALUE) {
-        ok = FlushFileBuffers(h) && ok;
-        ok = CloseHandle(h) && ok;
-    }
+    return true;
+}
+
+// The temporary file has a fixed name, so that a save killed half-way leaves
+// one stray file at most; it is opened exclusively, so no other saver writes
+// into it meanwhile (that one's save then fails, as it would at a rename onto
+// a file that is held open).
+TSave Replace(const fs::path &target, const std::string &bytes)
+{
+    const fs::path temp = target.parent_path() / (target.filename().wstring() + L".tmp");
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION ? TSave::Failed : TSave::NoTemporary;
+    bool ok = WriteAll(h, bytes) && FlushFileBuffers(h);
+    ok = CloseHandle(h) && ok;
     if (ok) {
         if (const TSaveHook hook = gSaveHook.load())
             hook();
-        ok = MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        ok = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
     if (!ok)
-        DeleteFileW(temp);
-    return ok;
+        DeleteFileW(temp.c_str());
+    return ok ? TSave::Done : TSave::Failed;
+}
+
+bool WriteInPlace(const fs::path &target, const std::string &bytes)
+{
+    HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = GetFileType(h) == FILE_TYPE_DISK && SetEndOfFile(h) && WriteAll(h, bytes) && FlushFileBuffers(h);
+    return CloseHandle(h) && ok;
 }
 #endif
 
@@ -197,7 +277,7 @@ std::optional<std::string> ReadLastLine(const std::string &path)
     return Cp1251Decode(*last);
 }
 
-bool WriteLineAtomically(const std::string &path, const std::string &line)
+bool WriteSettingsLine(const std::string &path, const std::string &line)
 {
     try {
         // Only a settings file is replaced: the rename would put it in place
@@ -217,8 +297,15 @@ bool WriteLineAtomically(const std::string &path, const std::string &line)
         }
         std::string bytes = Cp1251Encode(line);
         bytes += "\r\n";
-        // Never writes in place: a failed write would leave a truncated file.
-        return Replace(target, bytes);
+        switch (Replace(target, bytes)) {
+        case TSave::Done:
+            return true;
+        case TSave::Failed:
+            return false;
+        case TSave::NoTemporary:
+            break;
+        }
+        return WriteInPlace(target, bytes);
     } catch (...) {
         return false;
     }

@@ -24,14 +24,18 @@ inline constexpr std::size_t MaxWorkLineLength = 4096;
 // opened throws EInOutError.
 std::optional<std::string> ReadLastLine(const std::string &path);
 
-// Replaces `path` (or, behind a link, the file it names) with the CP1251
-// bytes of `line` followed by CR LF. The bytes go to a temporary file in the
-// same directory, are synced and then renamed over the file, so it is either
-// the old or the new file, never a part. False, with nothing written or left
-// behind, when that fails (no directory, not writable, `path` is there but
-// no regular file nor a link to one, disk full...). Characters that code
-// page 1251 lacks are written as '?'. Never throws.
-bool WriteLineAtomically(const std::string &path, const std::string &line);
+// Creates or overwrites `path` (or, behind a link, the file it names) with
+// the CP1251 bytes of `line` followed by CR LF. Where the folder lets it, the
+// bytes go to "<name>.tmp" beside the file, are synced and then renamed over
+// it, so the file is either the old or the new one, never a part; that
+// temporary name is always the same, so a save killed half-way leaves one
+// stray file at most, which the next save reuses. In a folder that takes no
+// new files, an existing writable file is overwritten in place instead. False
+// when nothing could be written (no directory, `path` is there but no
+// regular file nor a link to one, disk full...); a failed write leaves no
+// temporary file behind. Characters that code page 1251 lacks are written as
+// '?'. Never throws.
+bool WriteSettingsLine(const std::string &path, const std::string &line);
 
 // Runs while a save has its temporary file written but not yet in place
 // (fault tests kill the program there). Null: nothing.

@@ -29,9 +29,10 @@ struct TAT_VexoEngine::State {
     int Bars[2] = {0, 0};
 };
 
-TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : FView(view), F(std::make_unique<State>())
+TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
+    : FView(view), F(std::make_unique<State>())
 {
-    F->XComm = std::make_unique<TXComm>(this);
+    F->XComm = port ? std::move(port) : std::make_unique<TXComm>(this);
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
@@ -234,7 +235,7 @@ void TAT_VexoEngine::LoadWorkFile()
         FView.SetText(TViewText::cbRSname, OneSpace(*line));
 }
 
-void TAT_VexoEngine::SaveWorkFile() { WriteLineAtomically(WorkFilePath(), FView.Text(TViewText::cbRSname)); }
+void TAT_VexoEngine::SaveWorkFile() { WriteSettingsLine(WorkFilePath(), FView.Text(TViewText::cbRSname)); }
 
 void TAT_VexoEngine::FormClose()
 {

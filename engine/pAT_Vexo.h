@@ -13,9 +13,10 @@
 
 class TAT_VexoEngine {
 public:
-    // The serial port object `XComm_AT` is created closed; its OnData is
-    // bound to XComm_ATData. Nothing is done to the view here.
-    explicit TAT_VexoEngine(IMainView &view);
+    // The serial port object `XComm_AT` is created closed (or `port` taken,
+    // closed, in its place); its OnData is bound to XComm_ATData. Nothing is
+    // done to the view here.
+    explicit TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port = nullptr);
     ~TAT_VexoEngine(); // closes the port first: no hand-over reaches a dying view
     TAT_VexoEngine(const TAT_VexoEngine &) = delete;
     TAT_VexoEngine &operator=(const TAT_VexoEngine &) = delete;

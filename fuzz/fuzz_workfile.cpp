@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // What the program saves at close is what it loads at the next start.
     const std::string out = gDir + "/out";
-    if (!WriteLineAtomically(out, *got))
+    if (!WriteSettingsLine(out, *got))
         Fault("the write-back failed");
     const std::optional<std::string> again = ReadLastLine(out);
     if (!again || *again != *got)

@@ -155,7 +155,7 @@ TAboutForm::TAboutForm(QWidget *owner)
                         SansSerif(20, true, true), kNavy);
     lNamePO->setAlignment(Qt::AlignCenter);
     Label5 = makeLabel("Label5",
-                       QStringLiteral("Программное обеспечение\n      \"AT\" команды Vexo"), 188, 72,
+                       QStringLiteral("Программное обеспечение\r\n      \"AT\" команды Vexo"), 188, 72,
                        SansSerif(12, true, true), kNavy);
     Label2 = makeLabel("Label2", QStringLiteral("версия:"), 176, 120, SansSerif(12), kBlack);
     Label_versPr = makeLabel("Label_versPr", QStringLiteral("---------------------"), 224, 120,

@@ -20,6 +20,7 @@
 #include "SerialPump.h"
 #include "Thread.h"
 #include "VexoSim.h"
+#include "WorkFile.h"
 #include "XComDrv.h"
 #include "pAT_Vexo.h"
 #include "pty.h"
@@ -39,6 +40,31 @@ std::string FileBytes(const fs::path &p)
 {
     std::ifstream f(p, std::ios::binary);
     return f ? std::string(std::istreambuf_iterator<char>(f), {}) : std::string("<missing>");
+}
+
+// A port whose Close fails, after closing the device or instead of it.
+class TFailingClose : public TXComm {
+public:
+    explicit TFailingClose(bool closes) : FCloses(closes) {}
+    void Close() override
+    {
+        if (FCloses)
+            TXComm::Close();
+        throw std::runtime_error("close failed");
+    }
+
+private:
+    bool FCloses;
+};
+
+// What the port was like when a save was under way.
+TXComm *gPortAtSave = nullptr;
+int gSaves = 0;
+bool gOpenAtSave = false;
+void RecordPortAtSave()
+{
+    ++gSaves;
+    gOpenAtSave = gPortAtSave && gPortAtSave->Opened();
 }
 
 class EngineTest : public ::testing::Test {
@@ -437,6 +463,41 @@ TEST_F(EngineTest, SettingsFileAtStartAndClose)
     engine->FormClose();
     EXPECT_EQ(FileBytes("Work/ATVexo.000"), "COM7 \xEF\xEE\xF0\xF2\r\n") << "one CP1251 line";
     EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(EngineTest, ClosingClosesThePortThenSavesAndShowsEachError)
+{
+    fs::create_directory("Work");
+    TestPty dev;
+    UsePort(dev.SlavePath());
+    Press(0);
+    ASSERT_TRUE(engine->XComm_AT().Opened());
+    gPortAtSave = &engine->XComm_AT();
+    gSaves = 0;
+    SetSaveHook(RecordPortAtSave);
+    engine->FormClose();
+    SetSaveHook(nullptr);
+    EXPECT_EQ(gSaves, 1);
+    EXPECT_FALSE(gOpenAtSave) << "the port is closed before the file is written";
+    EXPECT_FALSE(engine->XComm_AT().Opened());
+    EXPECT_EQ(FileBytes("Work/ATVexo.000"), dev.SlavePath() + "\r\n");
+    EXPECT_TRUE(view.boxes.empty());
+
+    // A port that fails to close: its error is shown and the name still saved.
+    for (const bool closes : {true, false}) {
+        SCOPED_TRACE(closes);
+        engine.reset();
+        view.boxes.clear();
+        engine = std::make_unique<TAT_VexoEngine>(view, std::make_unique<TFailingClose>(closes));
+        UsePort(dev.SlavePath());
+        Press(0);
+        ASSERT_TRUE(engine->XComm_AT().Opened());
+        UsePort("COM9");
+        engine->FormClose();
+        EXPECT_EQ(view.boxes, (std::vector<TBox>{{"ПО \"AT_Vexo\"", "close failed."}}));
+        EXPECT_EQ(FileBytes("Work/ATVexo.000"), "COM9\r\n");
+        EXPECT_EQ(view.closes, 0) << "closing asks nothing of the window";
+    }
 }
 
 TEST_F(EngineTest, ClosingWithoutWorkFolderOrWhileWaiting)

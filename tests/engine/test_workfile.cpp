@@ -1,16 +1,22 @@
-// The settings file: last line wins, CP1251 both ways, atomic replacement.
+// The settings file: last line wins, CP1251 both ways, atomic replacement
+// where the folder allows it and overwriting in place where it does not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
 #include <csignal>
+#include <grp.h>
+#include <sys/wait.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -255,18 +261,18 @@ TEST_F(workfile, WriteOneLineCrLf)
 {
     ASSERT_TRUE(fs::create_directory(Path("Work")));
     const std::string p = Path("Work/ATVexo.000");
-    EXPECT_TRUE(WriteLineAtomically(p, "COM3"));
+    EXPECT_TRUE(WriteSettingsLine(p, "COM3"));
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM3\r\n"));
     EXPECT_EQ(Entries(Path("Work")), Names{"ATVexo.000"});
     EXPECT_EQ(ReadLastLine(p), "COM3");
 
     // replaces a longer file completely
     Put("Work/ATVexo.000", "COM100\r\nCOM200\r\nCOM300\r\n");
-    EXPECT_TRUE(WriteLineAtomically(p, "COM1"));
+    EXPECT_TRUE(WriteSettingsLine(p, "COM1"));
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM1\r\n"));
 
     // an empty box is saved as an empty line, and read back as one
-    EXPECT_TRUE(WriteLineAtomically(p, std::string()));
+    EXPECT_TRUE(WriteSettingsLine(p, std::string()));
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("\r\n"));
     EXPECT_EQ(ReadLastLine(p), "");
     EXPECT_EQ(Entries(Path("Work")), Names{"ATVexo.000"});
@@ -276,7 +282,7 @@ TEST_F(workfile, WriteCp1251ByteExact)
 {
     ASSERT_TRUE(fs::create_directory(Path("Work")));
     const std::string p = Path("Work/ATVexo.000");
-    ASSERT_TRUE(WriteLineAtomically(p, "КОМ1"));
+    ASSERT_TRUE(WriteSettingsLine(p, "КОМ1"));
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("\xca\xce\xcc" "1\r\n"));
     EXPECT_EQ(ReadLastLine(p), "КОМ1");
 
@@ -287,7 +293,7 @@ TEST_F(workfile, WriteCp1251ByteExact)
             all.push_back(static_cast<char>(b));
     }
     const std::string text = Cp1251Decode(all);
-    ASSERT_TRUE(WriteLineAtomically(p, text));
+    ASSERT_TRUE(WriteSettingsLine(p, text));
     EXPECT_EQ(Get("Work/ATVexo.000"), all + "\r\n");
     EXPECT_EQ(ReadLastLine(p), text);
 }
@@ -296,24 +302,24 @@ TEST_F(workfile, WriteCharactersOutsideTheCodePageAsQuestionMarks)
 {
     ASSERT_TRUE(fs::create_directory(Path("Work")));
     const std::string p = Path("Work/ATVexo.000");
-    ASSERT_TRUE(WriteLineAtomically(p, "COM✓1 日本 €"));
+    ASSERT_TRUE(WriteSettingsLine(p, "COM✓1 日本 €"));
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM?1 ?? \x88\r\n"));
-    ASSERT_TRUE(WriteLineAtomically(p, "A\U0001F600B"));         // one code point, one '?'
+    ASSERT_TRUE(WriteSettingsLine(p, "A\U0001F600B"));         // one code point, one '?'
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("A?B\r\n"));
-    ASSERT_TRUE(WriteLineAtomically(p, "\xed\xa0\x80x")); // a lone surrogate
+    ASSERT_TRUE(WriteSettingsLine(p, "\xed\xa0\x80x")); // a lone surrogate
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("?x\r\n"));
     EXPECT_EQ(Cp1251Encode("?"), std::string("?"));
 }
 
 TEST_F(workfile, WriteWithoutWorkDirectoryCreatesNothing)
 {
-    EXPECT_FALSE(WriteLineAtomically(Path("Work/ATVexo.000"), "COM3"));
+    EXPECT_FALSE(WriteSettingsLine(Path("Work/ATVexo.000"), "COM3"));
     EXPECT_TRUE(Entries(FRoot).empty());
 
     // through the relative path, as the program does at close
     CurrentDir here(FRoot);
     ASSERT_TRUE(here.Ok());
-    EXPECT_FALSE(WriteLineAtomically(WorkFilePath(), "COM3"));
+    EXPECT_FALSE(WriteSettingsLine(WorkFilePath(), "COM3"));
     EXPECT_TRUE(Entries(FRoot).empty());
 }
 
@@ -322,7 +328,7 @@ TEST_F(workfile, WriteThroughTheRelativePath)
     ASSERT_TRUE(fs::create_directory(Path("Work")));
     CurrentDir here(FRoot);
     ASSERT_TRUE(here.Ok());
-    EXPECT_TRUE(WriteLineAtomically(WorkFilePath(), "COM5"));
+    EXPECT_TRUE(WriteSettingsLine(WorkFilePath(), "COM5"));
     EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM5\r\n"));
     EXPECT_EQ(ReadLastLine(WorkFilePath()), "COM5");
 }
@@ -330,7 +336,7 @@ TEST_F(workfile, WriteThroughTheRelativePath)
 TEST_F(workfile, WriteWhenWorkIsAFile)
 {
     Put("Work", "not a directory");
-    EXPECT_FALSE(WriteLineAtomically(Path("Work/ATVexo.000"), "COM3"));
+    EXPECT_FALSE(WriteSettingsLine(Path("Work/ATVexo.000"), "COM3"));
     EXPECT_EQ(Get("Work"), std::string("not a directory"));
     EXPECT_EQ(Entries(FRoot), Names{"Work"});
 }
@@ -338,28 +344,128 @@ TEST_F(workfile, WriteWhenWorkIsAFile)
 TEST_F(workfile, WriteWhenTheFileIsADirectory)
 {
     ASSERT_TRUE(fs::create_directories(Path("Work/ATVexo.000")));
-    EXPECT_FALSE(WriteLineAtomically(Path("Work/ATVexo.000"), "COM3"));
+    EXPECT_FALSE(WriteSettingsLine(Path("Work/ATVexo.000"), "COM3"));
     EXPECT_TRUE(fs::is_directory(Path("Work/ATVexo.000")));
     EXPECT_EQ(Entries(Path("Work")), Names{"ATVexo.000"});
 }
 
-#ifndef _WIN32 // POSIX file modes and limits
-TEST_F(workfile, WriteIntoReadOnlyWork)
+TEST_F(workfile, StrayTemporaryFileIsReused)
+{
+    // What a save killed half-way leaves: the next save takes it over.
+    ASSERT_TRUE(fs::create_directory(Path("Work")));
+    Put("Work/ATVexo.000", "COM2\r\n");
+    Put("Work/ATVexo.000.tmp", std::string(5000, 'x'));
+    EXPECT_TRUE(WriteSettingsLine(Path("Work/ATVexo.000"), "COM3"));
+    EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM3\r\n"));
+    EXPECT_EQ(Entries(Path("Work")), Names{"ATVexo.000"});
+}
+
+TEST_F(workfile, ConcurrentSavesNeverMix)
+{
+    // Two savers share the one temporary name: neither may put the other's
+    // half-written file in place.
+    ASSERT_TRUE(fs::create_directory(Path("Work")));
+    const std::string p = Path("Work/ATVexo.000");
+    const std::string lines[2] = {"COM3", std::string(3000, 'L') + "COM12"};
+    std::atomic<int> saved{0}, running{2};
+    auto saver = [&](int which) {
+        for (int i = 0; i < 300; ++i)
+            saved += WriteSettingsLine(p, lines[which]);
+        --running;
+    };
+    std::thread a(saver, 0), b(saver, 1);
+    int torn = 0;
+    while (running > 0) {
+        const std::string now = Get("Work/ATVexo.000");
+        torn += now != "(unreadable)" && now != lines[0] + "\r\n" && now != lines[1] + "\r\n";
+    }
+    a.join();
+    b.join();
+    EXPECT_EQ(torn, 0) << "the file was seen with other content than one whole line";
+    const std::string last = Get("Work/ATVexo.000");
+    EXPECT_TRUE(last == lines[0] + "\r\n" || last == lines[1] + "\r\n") << last.size() << " bytes";
+    EXPECT_GT(saved.load(), 0);
+    EXPECT_EQ(Entries(Path("Work")), Names{"ATVexo.000"});
+}
+
+#ifndef _WIN32 // POSIX file modes, links and users
+TEST_F(workfile, TemporaryNameThatIsALinkIsNeverWrittenThrough)
 {
     ASSERT_TRUE(fs::create_directory(Path("Work")));
-    const std::string work = Path("Work");
     Put("Work/ATVexo.000", "COM2\r\n");
-    ASSERT_EQ(::chmod(work.c_str(), 0555), 0);
-    if (!PermissionsBind(work)) {
-        ::chmod(work.c_str(), 0755);
-        GTEST_SKIP() << "directory permissions do not bind this process (running as root)";
+    Put("victim", "keep me");
+    fs::create_symlink(Path("victim"), Path("Work/ATVexo.000.tmp"));
+    EXPECT_TRUE(WriteSettingsLine(Path("Work/ATVexo.000"), "COM3"));
+    EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM3\r\n"));
+    EXPECT_EQ(Get("victim"), std::string("keep me"));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Path("Work/ATVexo.000.tmp"))));
+
+    // Nor through a hard link: the other file keeps its bytes.
+    fs::remove(Path("Work/ATVexo.000.tmp"));
+    fs::create_hard_link(Path("victim"), Path("Work/ATVexo.000.tmp"));
+    EXPECT_TRUE(WriteSettingsLine(Path("Work/ATVexo.000"), "COM4"));
+    EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM4\r\n"));
+    EXPECT_EQ(Get("victim"), std::string("keep me"));
+    EXPECT_EQ(Entries(Path("Work")), Names{"ATVexo.000"});
+}
+
+// Runs `save` where directory and file permissions bind: in this process,
+// or, for root, in a child that has become "nobody". 1: it returned true,
+// 0: false, -1: no such process can be had.
+int SaveWithoutPrivileges(const std::function<bool()> &save)
+{
+    if (::geteuid() != 0)
+        return save() ? 1 : 0;
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(77);
+        ::_exit(save() ? 0 : 1);
     }
-    const bool written = WriteLineAtomically(Path("Work/ATVexo.000"), "COM3");
-    const Names entries = Entries(work);
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 77)
+        return -1;
+    return WEXITSTATUS(status) == 0 ? 1 : 0;
+}
+
+TEST_F(workfile, WriteIntoReadOnlyWork)
+{
+    const std::string work = Path("Work");
+    const std::string file = Path("Work/ATVexo.000");
+    ASSERT_TRUE(fs::create_directory(work));
+    ASSERT_EQ(::chmod(FRoot.c_str(), 0755), 0);
+    const auto save = [&](const std::string &line) {
+        return SaveWithoutPrivileges([&] { return WriteSettingsLine(file, line); });
+    };
+
+    // A writable file in a folder that takes no new files is overwritten in place.
+    Put("Work/ATVexo.000", "COM100\r\nCOM200\r\n");
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(work.c_str(), 0555), 0);
+    int saved = save("COM3");
+    if (saved < 0)
+        GTEST_SKIP() << "no process that directory permissions bind";
+    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM3\r\n"));
+    EXPECT_EQ(Entries(work), Names{"ATVexo.000"});
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u) << "the file keeps its permissions";
+
+    // A read-only file there is left as it is.
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    EXPECT_EQ(save("COM4"), 0);
+    EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM3\r\n"));
+
+    // No file there: nothing can be created.
+    ASSERT_EQ(::chmod(work.c_str(), 0755), 0);
+    fs::remove(file);
+    ASSERT_EQ(::chmod(work.c_str(), 0555), 0);
+    EXPECT_EQ(save("COM5"), 0);
+    EXPECT_TRUE(Entries(work).empty());
     ::chmod(work.c_str(), 0755);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(entries, Names{"ATVexo.000"});
-    EXPECT_EQ(Get("Work/ATVexo.000"), std::string("COM2\r\n"));
 }
 #endif
 
@@ -381,7 +487,7 @@ TEST_F(workfile, FailedWriteKeepsTheOldFile)
     tiny.rlim_cur = 3;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
     const bool written =
-        WriteLineAtomically(Path("Work/ATVexo.000"), "COM100 and some more text");
+        WriteSettingsLine(Path("Work/ATVexo.000"), "COM100 and some more text");
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::sigaction(SIGXFSZ, &old, nullptr);
 

@@ -180,11 +180,18 @@ TEST_F(SettingsFileFaults, UnreadableFileAndReadOnlyFolder)
     // The folder is writable, so the close replaces the file.
     EXPECT_EQ(ReadAll(FilePath), QByteArray("COM6\r\n"));
 
+    // The file (made by the unprivileged close above) is writable in a
+    // read-only folder: it is overwritten in place.
     ASSERT_EQ(chmod(FilePath, 0644), 0);
     ASSERT_EQ(chmod("Work", 0555), 0);
     EXPECT_EQ(StartAndClose(QStringLiteral("COM7"), true), QStringLiteral("COM6"));
-    EXPECT_EQ(ReadAll(FilePath), QByteArray("COM6\r\n")) << "a read-only folder keeps the old file";
+    EXPECT_EQ(ReadAll(FilePath), QByteArray("COM7\r\n")) << "a writable file in a read-only folder is saved";
     EXPECT_EQ(CountEntries("Work"), 1) << "no temporary file left behind";
+
+    ASSERT_EQ(chmod(FilePath, 0444), 0);
+    EXPECT_EQ(StartAndClose(QStringLiteral("COM8"), true), QStringLiteral("COM7"));
+    EXPECT_EQ(ReadAll(FilePath), QByteArray("COM7\r\n")) << "a read-only file in a read-only folder is kept";
+    EXPECT_EQ(CountEntries("Work"), 1);
     ASSERT_EQ(chmod("Work", 0755), 0);
     EXPECT_TRUE(boxes.empty());
 }

@@ -466,7 +466,7 @@ TEST_F(UiTest, AboutWindowLayoutTextsAndLooks)
     const QColor navy(0, 0, 128), black(0, 0, 0);
     const std::vector<Expect> labels = {
         {form.lNamePO, "lNamePO", {188, 32}, "AT_Vexo", navy, 20, true, true},
-        {form.Label5, "Label5", {188, 72}, "Программное обеспечение\n      \"AT\" команды Vexo", navy, 12, true, true},
+        {form.Label5, "Label5", {188, 72}, "Программное обеспечение\r\n      \"AT\" команды Vexo", navy, 12, true, true},
         {form.Label2, "Label2", {176, 120}, "версия:", black, 12, false, false},
         {form.Label_versPr, "Label_versPr", {224, 120}, "AT_Vexo-1.03", navy, 12, true, true},
         {form.Label1, "Label1", {174, 156}, "Win98, WinXP, Win2000, Vista, Win7", black, 12, false, false},
@@ -494,6 +494,9 @@ TEST_F(UiTest, AboutWindowLayoutTextsAndLooks)
         EXPECT_TRUE(e.label->toolTip().isEmpty()) << "hints are never shown as tooltips";
         EXPECT_EQ(e.label->accessibleName(), e.label->text());
     }
+    const QFontMetrics label5(form.Label5->font());
+    EXPECT_EQ(form.Label5->sizeHint().height(), 2 * label5.height() + label5.leading())
+        << "CR LF is one line break";
     EXPECT_EQ(QFontInfo(form.font()).family(), "Liberation Sans");
     EXPECT_EQ(form.font().pixelSize(), 12);
 

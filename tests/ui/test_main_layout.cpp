@@ -247,6 +247,26 @@ TEST_F(MainLayoutTest, ControlsCaptionsHintsAndItems)
     }
 }
 
+TEST_F(MainLayoutTest, HandCursorOnlyOnButtonsAndThePortBox)
+{
+    QStringList hands;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (w->testAttribute(Qt::WA_SetCursor) && w->cursor().shape() == Qt::PointingHandCursor)
+            hands << w->objectName();
+    }
+    hands.sort();
+    QStringList expected = {"ToolButton3", "TB_Help", "ToolButton6", "TB_Exit", "SpeedButton1", "cbRSname",
+                            "bRd_Inf", "rdSpeed_Cor", "wrSpeed_Cor", "bRdSpeed_SeA", "bWrSpeed_SeA",
+                            "bRdSpeed_SeA_Prn", "bWrSpeed_SeA_Prn", "bRdAdr_ModBus", "bWrAdrModBus",
+                            "rdKLV707", "wrKLV707"};
+    expected.sort();
+    EXPECT_EQ(hands, expected);
+    for (const char *speed : {"cbSpeed_Cor", "cbSpeed_SeA", "cbSpeed_SeA_Prn"}) {
+        EXPECT_FALSE(W(speed)->testAttribute(Qt::WA_SetCursor)) << speed;
+        EXPECT_NE(W(speed)->cursor().shape(), Qt::PointingHandCursor) << speed;
+    }
+}
+
 TEST_F(MainLayoutTest, OnlyTheLogGrowsOnResize)
 {
     window->show();

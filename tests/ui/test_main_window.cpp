@@ -25,6 +25,7 @@
 #include "QtText.h"
 #include "QtWait.h"
 #include "SpinEdit.h"
+#include "WorkFile.h"
 #include "fAT_Vexo.h"
 #include "pty.h"
 
@@ -44,6 +45,16 @@ std::vector<Line> LogLines(QTextEdit *view)
         lines.push_back({b.text(), b.begin().fragment().charFormat().foreground().color()});
     }
     return lines;
+}
+
+// Whether the port was open while a save was under way.
+TXComm *gPortAtSave = nullptr;
+int gSaves = 0;
+bool gOpenAtSave = false;
+void RecordPortAtSave()
+{
+    ++gSaves;
+    gOpenAtSave = gPortAtSave && gPortAtSave->Opened();
 }
 
 struct Box {
@@ -256,5 +267,29 @@ TEST_F(MainWindowTest, TheSettingsFileAtStartAndClose)
     QFile f(QStringLiteral("Work/ATVexo.000"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("COM7 \xEF\xEE\xF0\xF2\r\n"));
+    EXPECT_TRUE(recorded.boxes.empty());
+}
+
+TEST_F(MainWindowTest, ClosingClosesThePortBeforeTheNameIsSaved)
+{
+    QDir().mkdir(QStringLiteral("Work"));
+    TestPty dev;
+    port->setEditText(QString::fromStdString(dev.SlavePath()));
+    Find<QPushButton>("bRd_Inf")->click();
+    TAT_VexoEngine &e = window->Engine();
+    ASSERT_TRUE(e.XComm_AT().Opened());
+    gPortAtSave = &e.XComm_AT();
+    gSaves = 0;
+    SetSaveHook(RecordPortAtSave);
+    const bool closed = window->close();
+    SetSaveHook(nullptr);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(gSaves, 1);
+    EXPECT_FALSE(gOpenAtSave) << "the port is closed before the file is written";
+    EXPECT_FALSE(e.XComm_AT().Opened());
+    QFile f(QStringLiteral("Work/ATVexo.000"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray::fromStdString(dev.SlavePath() + "\r\n"));
     EXPECT_TRUE(recorded.boxes.empty());
 }
