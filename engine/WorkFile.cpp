@@ -72,14 +72,13 @@ void SyncDirectory(const fs::path &dir)
 
 // The replaced file keeps its permissions; a new one gets what a plain
 // create would give it.
-mode_t ModeFor(const fs::path &target)
+// The replacement keeps the mode of the file it replaces; a new file gets
+// the mode the temporary file was created with (0666 less the umask).
+void TakeModeOf(const fs::path &target, int fd)
 {
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+        (void)::fchmod(fd, st.st_mode & 07777);
 }
 
 bool SameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -94,7 +93,7 @@ int OpenTemporary(const fs::path &temp, TSave &why)
 {
     why = TSave::Failed;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
         if (fd < 0) {
             why = TSave::NoTemporary;
             return -1;
@@ -133,7 +132,7 @@ TSave Replace(const fs::path &target, const std::string &bytes)
     const int fd = OpenTemporary(temp, why);
     if (fd < 0)
         return why;
-    (void)::fchmod(fd, ModeFor(target));
+    TakeModeOf(target, fd);
     bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (ok) {
         if (const TSaveHook hook = gSaveHook.load())
