@@ -23,6 +23,7 @@
 #include "WorkFile.h"
 #include "XComDrv.h"
 #include "pAT_Vexo.h"
+#include "SaveWatch.h"
 #include "pty.h"
 
 namespace fs = std::filesystem;
@@ -57,15 +58,6 @@ private:
     bool FCloses;
 };
 
-// What the port was like when a save was under way.
-TXComm *gPortAtSave = nullptr;
-int gSaves = 0;
-bool gOpenAtSave = false;
-void RecordPortAtSave()
-{
-    ++gSaves;
-    gOpenAtSave = gPortAtSave && gPortAtSave->Opened();
-}
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -472,13 +464,10 @@ TEST_F(EngineTest, ClosingClosesThePortThenSavesAndShowsEachError)
     UsePort(dev.SlavePath());
     Press(0);
     ASSERT_TRUE(engine->XComm_AT().Opened());
-    gPortAtSave = &engine->XComm_AT();
-    gSaves = 0;
-    SetSaveHook(RecordPortAtSave);
+    TSaveWatch saves(engine->XComm_AT());
     engine->FormClose();
-    SetSaveHook(nullptr);
-    EXPECT_EQ(gSaves, 1);
-    EXPECT_FALSE(gOpenAtSave) << "the port is closed before the file is written";
+    EXPECT_EQ(saves.Saves(), 1);
+    EXPECT_FALSE(saves.PortOpenAtSave()) << "the port is closed before the file is written";
     EXPECT_FALSE(engine->XComm_AT().Opened());
     EXPECT_EQ(FileBytes("Work/ATVexo.000"), dev.SlavePath() + "\r\n");
     EXPECT_TRUE(view.boxes.empty());

@@ -27,6 +27,7 @@
 #include "SpinEdit.h"
 #include "WorkFile.h"
 #include "fAT_Vexo.h"
+#include "SaveWatch.h"
 #include "pty.h"
 
 namespace {
@@ -47,15 +48,6 @@ std::vector<Line> LogLines(QTextEdit *view)
     return lines;
 }
 
-// Whether the port was open while a save was under way.
-TXComm *gPortAtSave = nullptr;
-int gSaves = 0;
-bool gOpenAtSave = false;
-void RecordPortAtSave()
-{
-    ++gSaves;
-    gOpenAtSave = gPortAtSave && gPortAtSave->Opened();
-}
 
 struct Box {
     QString caption, text;
@@ -278,15 +270,12 @@ TEST_F(MainWindowTest, ClosingClosesThePortBeforeTheNameIsSaved)
     Find<QPushButton>("bRd_Inf")->click();
     TAT_VexoEngine &e = window->Engine();
     ASSERT_TRUE(e.XComm_AT().Opened());
-    gPortAtSave = &e.XComm_AT();
-    gSaves = 0;
-    SetSaveHook(RecordPortAtSave);
+    TSaveWatch saves(e.XComm_AT());
     const bool closed = window->close();
-    SetSaveHook(nullptr);
     EXPECT_TRUE(closed);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(gSaves, 1);
-    EXPECT_FALSE(gOpenAtSave) << "the port is closed before the file is written";
+    EXPECT_EQ(saves.Saves(), 1);
+    EXPECT_FALSE(saves.PortOpenAtSave()) << "the port is closed before the file is written";
     EXPECT_FALSE(e.XComm_AT().Opened());
     QFile f(QStringLiteral("Work/ATVexo.000"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
