@@ -16,7 +16,7 @@ function(vexo_add_fuzzer name)
 endfunction()
 
 set(VEXO_FUZZERS)
-vexo_add_fuzzer(fuzz_reply vexo_engine)
+vexo_add_fuzzer(fuzz_reply vexo_window)
 vexo_add_fuzzer(fuzz_workfile vexo_engine_helpers)
 vexo_add_fuzzer(fuzz_cp1251 vexo_engine_helpers)
 vexo_add_fuzzer(fuzz_jpeg vexo_pictures)
