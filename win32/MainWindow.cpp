@@ -54,6 +54,11 @@ const vexo_ui::TUiControl *UiControl(const char *name)
 
 LRESULT CALLBACK SpinEditProc(HWND edit, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
 {
+    // the arrow keys step like the arrows beside it
+    if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN)) {
+        SetWindowTextW(edit, Wide(SpinStep(WindowText(edit), wp == VK_UP ? 1 : -1, kSpinMin, kSpinMax)).c_str());
+        return 0;
+    }
     // typed characters: digits, signs and the decimal separators only
     if (msg == WM_CHAR && wp >= 32 && !SpinAccepts(Utf8(std::wstring(1, static_cast<wchar_t>(wp)))))
         return 0;
@@ -250,6 +255,9 @@ void TfAT_Vexo::BuildToolbar()
     }
     SendMessageW(FToolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FImages));
     SendMessageW(FToolBar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
+    // 31 high: some toolbars take the height from the picture and padding
+    SendMessageW(FToolBar, TB_SETPADDING, 0, MAKELPARAM(7, 31 - 16));
+    SendMessageW(FToolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(72, 31));
     // separators and buttons in the order and widths of the layout
     for (const auto &c : vexo_ui::kMainControls) {
         if (std::strcmp(c.parent, "ToolBar1") != 0)
@@ -269,6 +277,16 @@ void TfAT_Vexo::BuildToolbar()
             b.fsStyle = BTNS_SEP;
         }
         SendMessageW(FToolBar, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&b));
+    }
+    // adding buttons may recompute the size from the pictures: set it again,
+    // and each button's own width too
+    SendMessageW(FToolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(72, 31));
+    for (const auto &t : kToolButtons) {
+        TBBUTTONINFOW info{};
+        info.cbSize = sizeof info;
+        info.dwMask = TBIF_SIZE;
+        info.cx = 72;
+        SendMessageW(FToolBar, TB_SETBUTTONINFOW, static_cast<WPARAM>(t.id), reinterpret_cast<LPARAM>(&info));
     }
     SendMessageW(FToolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(72, 31));
 }
@@ -333,11 +351,15 @@ void TfAT_Vexo::BuildControls()
         } else if (kind == "QCheckBox") {
             h = MakeChild(WC_BUTTONW, text, WS_TABSTOP | BS_AUTOCHECKBOX, c.left, c.top, c.width, c.height, parent);
         } else if (kind == "TSpinEdit") {
-            h = MakeChild(WC_EDITW, "1", WS_TABSTOP | ES_AUTOHSCROLL, c.left, c.top, c.width, c.height, parent, 0,
-                          WS_EX_CLIENTEDGE);
-            HWND ud = MakeChild(UPDOWN_CLASSW, "", UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0, 0, 0, 0,
-                                parent);
-            SendMessageW(ud, UDM_SETBUDDY, reinterpret_cast<WPARAM>(h), 0);
+            // edit and arrows side by side within the spin edit's width; the
+            // arrows change the text by the spin rules, not a position
+            const int arrows = GetSystemMetrics(SM_CXVSCROLL);
+            h = MakeChild(WC_EDITW, "1", WS_TABSTOP | ES_AUTOHSCROLL, c.left, c.top, c.width - arrows, c.height,
+                          parent, 0, WS_EX_CLIENTEDGE);
+            HWND ud = MakeChild(UPDOWN_CLASSW, "", UDS_NOTHOUSANDS, c.left + c.width - arrows, c.top, arrows,
+                                c.height, parent);
+            // the control may have sized itself on creation
+            SetWindowPos(ud, nullptr, c.left + c.width - arrows, c.top, arrows, c.height, SWP_NOZORDER);
             SendMessageW(ud, UDM_SETRANGE32, kSpinMin, kSpinMax);
             FControls.Add(std::string(c.name) + ".updown", ud);
             SetWindowSubclass(h, SpinEditProc, 1, 0);

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include "MainView.h"
 #include "Widgets.h"
 

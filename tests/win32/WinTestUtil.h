@@ -79,6 +79,14 @@ private:
     bool FRan = false, FBusy = false;
 };
 
+// Running under Wine (which differs from Windows in a few places the tests
+// name and skip).
+inline bool IsWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 // A child's place in its parent's client area, and its size.
 inline RECT PlaceInParent(HWND control)
 {
