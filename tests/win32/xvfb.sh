@@ -14,14 +14,26 @@ start)
     kill "$(cat "$dir/pid")"
   fi
   rm -f "$dir/display" "$dir/pid"
-  # -displayfd picks a free display number and writes it once it listens
-  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" </dev/null >/dev/null 2>&1 &
-  echo $! >"$dir/pid"
-  tries=0
-  while [ ! -s "$dir/display" ]; do
-    tries=$((tries + 1))
-    [ $tries -le 500 ] || { echo "xvfb.sh: Xvfb did not start" >&2; exit 1; }
-    sleep 0.01
+  # a display number far from those xvfb-run -a and the first free ones
+  # take; the next one if it is taken meanwhile
+  n=200
+  while :; do
+    [ $n -lt 300 ] || { echo "xvfb.sh: no free display" >&2; exit 1; }
+    if [ ! -e "/tmp/.X$n-lock" ]; then
+      setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset </dev/null >/dev/null 2>&1 &
+      echo $! >"$dir/pid"
+      tries=0
+      while kill -0 "$(cat "$dir/pid")" 2>/dev/null && [ ! -S "/tmp/.X11-unix/X$n" ] && [ $tries -lt 500 ]; do
+        tries=$((tries + 1))
+        sleep 0.01
+      done
+      if kill -0 "$(cat "$dir/pid")" 2>/dev/null && [ -S "/tmp/.X11-unix/X$n" ]; then
+        echo $n >"$dir/display"
+        break
+      fi
+      kill "$(cat "$dir/pid")" 2>/dev/null
+    fi
+    n=$((n + 1))
   done
   for pair in "Courier New=Liberation Mono" "Times New Roman=Liberation Serif" "MS Sans Serif=Liberation Sans"; do
     "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /t REG_SZ /d "${pair#*=}" /f \
