@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 
@@ -97,6 +98,29 @@ TEST_F(Exchange, ElevenCommandsOnTheWireAndTheirLogLines)
     }
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(main.form.Engine().OpenedRS(), "COM1"); // opened once, kept open
+}
+
+TEST_F(Exchange, ScannerListsThePresentPortsAndEmptiesTheBox)
+{
+    HWND box = main["cbRSname"];
+    SetWindowTextW(box, L"COM5");
+    Click(main["SpeedButton1"]);
+    EXPECT_EQ(WindowText(box), "");
+    std::vector<int> numbers;
+    const auto n = SendMessageW(box, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        wchar_t item[16] = {};
+        SendMessageW(box, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        const std::string name = Utf8(item);
+        ASSERT_EQ(name.rfind("COM", 0), 0u) << name;
+        numbers.push_back(std::stoi(name.substr(3)));
+    }
+    ASSERT_FALSE(numbers.empty());
+    EXPECT_EQ(numbers.front(), 1); // the stand-in's COM1
+    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+    // a second scan starts from an empty list
+    Click(main["SpeedButton1"]);
+    EXPECT_EQ(SendMessageW(box, CB_GETCOUNT, 0, 0), n);
 }
 
 TEST_F(Exchange, SilenceIsLoggedInRedAndAVanishedDeviceEndsInTheErrorBox)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "HelpAbout.h"
+#include "Splash.h"
 #include "VexoTexts.h"
 #include "WinTestUtil.h"
 
@@ -227,4 +228,53 @@ TEST(AboutWindow, OkClickEndsWithResultAndLinksOpenTheirHints)
     EXPECT_EQ(opened[0].first, owner.window);
     EXPECT_EQ(opened[0].second, vexo_ui::kAboutHint_l_http);
     EXPECT_EQ(opened[1].second, vexo_ui::kAboutHint_l_mail);
+}
+
+TEST(SplashWindow, BorderlessCentredAndScaledFrom120Dpi)
+{
+    struct {
+        int dpi, width, height;
+    } const cases[] = {{120, 230, 106}, {96, 184, 85}, {144, 276, 127}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.dpi);
+        TSplashForm splash(c.dpi);
+        splash.ShowAndPaint();
+        HWND w = splash.Handle();
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(IsWindowVisible(w));
+        EXPECT_FALSE(GetWindowLongW(w, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME | WS_BORDER));
+        RECT r;
+        GetWindowRect(w, &r);
+        EXPECT_EQ(r.right - r.left, c.width);
+        EXPECT_EQ(r.bottom - r.top, c.height);
+        EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - c.width) / 2);
+        EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - c.height) / 2);
+        // painted at once: no paint is left for a message loop to do
+        RECT pending;
+        EXPECT_FALSE(GetUpdateRect(w, &pending, FALSE));
+    }
+}
+
+TEST(Windows, EveryWindowCarriesTheProgramIcon)
+{
+    TOwner owner;
+    TSplashForm splash(120);
+    EXPECT_NE(GetClassLongPtrW(splash.Handle(), GCLP_HICON), 0);
+    bool checked = false;
+    TWhenReady probe([] { return fHelpATVexo != nullptr; }, [&] {
+        EXPECT_NE(GetClassLongPtrW(fHelpATVexo->Handle(), GCLP_HICON), 0);
+        EXPECT_NE(GetClassLongPtrW(fHelpATVexo->Handle(), GCLP_HICONSM), 0);
+        checked = true;
+        fHelpATVexo->Close();
+    });
+    ShowHelpForm(owner.window);
+    EXPECT_TRUE(checked);
+    checked = false;
+    TWhenReady about([] { return AboutForm != nullptr; }, [&] {
+        EXPECT_NE(GetClassLongPtrW(AboutForm->Handle(), GCLP_HICON), 0);
+        checked = true;
+        AboutForm->Close();
+    });
+    ShowAboutForm(owner.window);
+    EXPECT_TRUE(checked);
 }

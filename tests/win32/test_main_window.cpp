@@ -194,6 +194,22 @@ TEST(MainWindow, FrameCaptionAndEveryControlAtItsPlaceWithCaptionHintAndDefault)
     }
 }
 
+TEST(MainWindow, HandCursorOverButtonsAndThePortBoxOnly)
+{
+    TWorkFolder folder;
+    TShownMain m;
+    ASSERT_TRUE(m.ok);
+    const HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+    for (const char *name : {"bRd_Inf", "wrKLV707", "SpeedButton1", "cbRSname", "Label1", "reWin", "cbSpeed_Cor"}) {
+        SCOPED_TRACE(name);
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        SendMessageW(m.form.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(m[name]), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        const bool wantHand = std::string(name).rfind("Label", 0) != 0 && std::string(name) != "reWin" &&
+                              std::string(name) != "cbSpeed_Cor";
+        EXPECT_EQ(GetCursor() == hand, wantHand);
+    }
+}
+
 TEST(MainWindow, OnlyTheLogGrowsWithTheWindow)
 {
     TWorkFolder folder;
@@ -341,7 +357,7 @@ TEST(MainWindow, ErrorsReachTheTopLevelBoxAndTheProgramGoesOn)
     }
     // the real box: caption, text, one OK button
     std::string caption, text;
-    int buttons = 0;
+    int buttons = 0, icons = 0;
     TWhenReady probe(
         [&] {
             HWND box = GetLastActivePopup(m.form.Handle());
@@ -353,6 +369,8 @@ TEST(MainWindow, ErrorsReachTheTopLevelBoxAndTheProgramGoesOn)
             for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
                 if (ClassOf(c) == "Button")
                     ++buttons;
+                else if (ClassOf(c) == "Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                    ++icons;
                 else if (ClassOf(c) == "Static" && !WindowText(c).empty())
                     text = WindowText(c);
             }
@@ -362,4 +380,5 @@ TEST(MainWindow, ErrorsReachTheTopLevelBoxAndTheProgramGoesOn)
     EXPECT_EQ(caption, "ПО \"AT_Vexo\"");
     EXPECT_EQ(text, "Device not opened.");
     EXPECT_EQ(buttons, 1);
+    EXPECT_EQ(icons, 1); // the error icon
 }

@@ -87,3 +87,40 @@ TEST(Pictures, ForeignDamagedAndOversizedDataIsRefused)
     EXPECT_EQ(DecodePicture(jpeg.data(), kPictureMaxBytes + 1, &error).bitmap, nullptr);
     EXPECT_EQ(error, "picture data too large");
 }
+
+TEST(Resources, IconOf32PixelsAnd16ColoursAndVersion103)
+{
+    HMODULE module = GetModuleHandleW(nullptr);
+    HICON icon = static_cast<HICON>(LoadImageW(module, L"MAINICON", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, 32);
+    EXPECT_EQ(colour.bmHeight, 32);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    // the icon resource itself: 16 colours
+    HRSRC group = FindResourceW(module, L"MAINICON", MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
+    ASSERT_NE(group, nullptr);
+    const auto *dir = static_cast<const unsigned char *>(LockResource(LoadResource(module, group)));
+    EXPECT_EQ(dir[6], 32); // width of the first entry
+    EXPECT_EQ(dir[8], 16); // colour count
+
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<unsigned char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, block.data()));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010003u);
+    wchar_t *text = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\041904E3\\FileVersion",
+                               reinterpret_cast<void **>(&text), &length));
+    EXPECT_STREQ(text, L"1.03");
+}
