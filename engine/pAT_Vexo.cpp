@@ -40,7 +40,8 @@ TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : FView(view), F(std::make_uniqu
 TAT_VexoEngine::~TAT_VexoEngine()
 {
     // The port goes first: its event thread must not hand anything to a
-    // half-destroyed view.
+    // half-destroyed view, nor to this engine while its port is going.
+    F->XComm->OnData = nullptr;
     F->XComm.reset();
 }
 

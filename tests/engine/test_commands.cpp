@@ -1,5 +1,5 @@
-// The command catalogue, the reply verdicts, the error text rule and the
-// spin edit's rules.
+// The command catalogue, the reply verdicts, the log kinds, the error text
+// rule and the spin edit's rules.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "ErrorText.h"
+#include "LogHelpers.h"
 #include "SpinRules.h"
 #include "XComErr.h"
 
@@ -80,6 +81,28 @@ TEST(Verdicts, ByCommandKind)
     EXPECT_EQ(Verdict(acRdKLV707, "2"), "ответ брак");
     EXPECT_EQ(Verdict(acRdKLV707, " 1"), "ответ брак");
     EXPECT_EQ(Verdict(acRdKLV707, ""), "ответ брак");
+}
+
+TEST(log_kinds, FixedColours)
+{
+    EXPECT_EQ(LogKindColour(lkCommand), (TColour{0, 0, 255}));
+    EXPECT_EQ(LogKindColour(lkReply), (TColour{128, 0, 0}));
+    EXPECT_EQ(LogKindColour(lkError), (TColour{255, 0, 0}));
+    EXPECT_EQ(LogKindColour(1), (TColour{0, 0, 255}));
+    EXPECT_EQ(LogKindColour(0), (TColour{0, 0, 0}));
+    EXPECT_EQ(LogKindColour(4), (TColour{0, 0, 0}));
+    EXPECT_STREQ(LogFontFamily, "Courier New");
+}
+
+TEST(log_kinds, ActivityBarStepsByTenAndStartsAgainAfterFull)
+{
+    int position = 0;
+    for (int i = 1; i <= 10; ++i) {
+        position = StepBar(position);
+        EXPECT_EQ(position, i * 10);
+    }
+    EXPECT_EQ(StepBar(position), 0) << "the step past 100 starts again";
+    EXPECT_EQ(StepBar(95), 0);
 }
 
 TEST(ErrorBox, FullStopRule)

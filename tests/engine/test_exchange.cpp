@@ -3,6 +3,7 @@
 // on the other end of the line.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FakeView.h"
@@ -479,6 +481,25 @@ TEST_F(EngineTest, AFloodDuringTheWaitGivesOneVerdict)
     PumpUntil([] { return false; }, 50); // the rest of the flood is drained, not judged
     Tick();
     EXPECT_EQ(view.log.size(), 3u);
+}
+
+TEST_F(EngineTest, DestroyedWhileAHandOverIsPending)
+{
+    TestPty dev;
+    UsePort(dev.SlavePath());
+    Press(0);
+    dev.Write("late\r\n");
+    // The bytes are in the port and the event thread waits for the main
+    // thread, which does not serve it here.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (engine->XComm_AT().QueueCount(0) < 6 && std::chrono::steady_clock::now() < end)
+        std::this_thread::yield();
+    ASSERT_GE(engine->XComm_AT().QueueCount(0), 6u);
+    const auto bars = view.bars;
+    const auto lines = view.log.size();
+    engine.reset();
+    EXPECT_EQ(view.bars, bars) << "nothing reached the window while the engine went";
+    EXPECT_EQ(view.log.size(), lines);
 }
 
 TEST_F(EngineTest, ErrorsEndInTheTopLevelBoxAndTheProgramGoesOn)

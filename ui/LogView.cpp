@@ -1,4 +1,4 @@
-#include "LogHelpers.h"
+#include "LogView.h"
 
 #include <QFont>
 #include <QScrollBar>
@@ -9,98 +9,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include <limits>
-
-#include "Str_UtRx.h"
-#include "SysUtils.h"
-
-#if defined(_WIN32) && !defined(NOMINMAX)
-#define NOMINMAX
-#endif
-#include "commapi.h"
-
-QColor LogKindColour(int kind)
-{
-    switch (kind) {
-    case lkCommand:
-        return QColor(0, 0, 255);
-    case lkReply:
-        return QColor(128, 0, 0);
-    case lkError:
-        return QColor(255, 0, 0);
-    default:
-        return QColor(0, 0, 0);
-    }
-}
-
-QString StripCtrl(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        if (c.unicode() >= 32)
-            out.append(c);
-    }
-    return out;
-}
-
-std::string StripCtrl(const std::string &text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 32)
-            out.push_back(c);
-    }
-    return out;
-}
-
-bool IsIntText(const QString &text)
-{
-    const QString s = DelSpaces(text);
-    if (s.isEmpty())
-        return false;
-    for (QChar c : s) {
-        const char16_t u = c.unicode();
-        if (u != u'-' && (u < u'0' || u > u'9'))
-            return false;
-    }
-    return true;
-}
-
-qint64 IntTextValue(const QString &text)
-{
-    if (!IsIntText(text))
-        return 0;
-    const QString s = DelSpaces(text);
-    // Strict: one optional leading minus, then at least one digit. Library
-    // converters accept more (a plus sign, surrounding blanks, other digit
-    // sets) and must not decide what counts as a number here.
-    const bool negative = s.front() == u'-';
-    const qsizetype first = negative ? 1 : 0;
-    const quint64 limit = negative ? quint64(std::numeric_limits<qint64>::max()) + 1
-                                   : quint64(std::numeric_limits<qint64>::max());
-    bool ok = first < s.size();
-    quint64 value = 0;
-    for (qsizetype i = first; ok && i < s.size(); ++i) {
-        const char16_t u = s[i].unicode();
-        if (u < u'0' || u > u'9') {
-            ok = false;
-            break;
-        }
-        const unsigned digit = unsigned(u - u'0');
-        if (value > (limit - digit) / 10) {
-            ok = false;
-            break;
-        }
-        value = value * 10 + digit;
-    }
-    if (!ok)
-        throw EConvertError("'" + s.toStdString() + "' is not a valid integer value");
-    if (negative)
-        return value == limit ? std::numeric_limits<qint64>::min() : -qint64(value);
-    return qint64(value);
-}
+#include "LogHelpers.h"
 
 namespace {
 
@@ -199,37 +108,10 @@ void AppendLine(QTextEdit *view, const QString &text, const QColor &colour)
     }
 }
 
-void AddToLog(QTextEdit *view, int kind, const QString &text)
-{
-    AppendLine(view, text, LogKindColour(kind));
-}
-
 void ClearLog(QTextEdit *view)
 {
     if (!view)
         return;
     view->clear();
     view->document()->firstBlock().setUserState(-1);
-}
-
-bool RSPortPresent(const QString &name)
-{
-    // The device path is an 8-bit string; COM names are ASCII in practice,
-    // anything beyond Latin-1 (or a NUL that would cut the path) names no port.
-    std::string path = "\\\\.\\";
-    path.reserve(path.size() + std::size_t(name.size()));
-    for (QChar c : name) {
-        const char16_t u = c.unicode();
-        if (u == 0 || u > 0xFF)
-            return false;
-        path.push_back(static_cast<char>(u));
-    }
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        return true;
-    }
-    // Busy (held by another program or by our own port object) still exists.
-    return GetLastError() == ERROR_ACCESS_DENIED;
 }
