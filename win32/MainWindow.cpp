@@ -157,9 +157,8 @@ LRESULT TfAT_Vexo::Handle(UINT msg, WPARAM wp, LPARAM lp)
         if (hdr->code == TTN_GETDISPINFOW && hdr->hwndFrom == reinterpret_cast<HWND>(
                                                  SendMessageW(FToolBar, TB_GETTOOLTIPS, 0, 0))) {
             auto *info = reinterpret_cast<NMTTDISPINFOW *>(lp);
-            static std::wstring text;
-            text = Wide(ToolbarHint(static_cast<int>(hdr->idFrom)));
-            info->lpszText = text.data();
+            FToolTipText = Wide(ToolbarHint(static_cast<int>(hdr->idFrom)));
+            info->lpszText = FToolTipText.data();
             return 0;
         }
         if (hdr->code == UDN_DELTAPOS && hdr->hwndFrom == FControls["seAdrModBus.updown"]) {
@@ -245,7 +244,6 @@ void TfAT_Vexo::BuildToolbar()
     FControls.Add("ToolBar1", FToolBar);
     SendMessageW(FToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     FImages = ImageList_Create(16, 16, ILC_COLOR32, 7, 0);
-    FControls.Add("ImageList1", nullptr);
     for (int i = 0; i <= 6; ++i) {
         const std::wstring name = L"TB" + std::to_wstring(i);
         TPicture picture = LoadPictureResource(name.c_str());
@@ -339,7 +337,9 @@ void TfAT_Vexo::BuildControls()
         } else if (kind == "QToolButton") { // the scanner's picture button
             h = MakeChild(WC_BUTTONW, "", BS_OWNERDRAW, c.left, c.top, c.width, c.height, parent, kScanId);
         } else if (kind == "QLabel") {
-            h = MakeChild(WC_STATICW, text, SS_LEFT | SS_NOPREFIX, c.left, c.top, c.width, c.height, parent);
+            // a label with a hint takes the mouse, so that its tooltip shows
+            h = MakeChild(WC_STATICW, text, SS_LEFT | SS_NOPREFIX | (c.hint ? SS_NOTIFY : 0), c.left, c.top, c.width,
+                          c.height, parent);
         } else if (kind == "QComboBox") {
             // the height given is the drop-down's; the edit's own follows the font
             h = MakeChild(WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, c.left, c.top,

@@ -75,6 +75,6 @@ private:
     HWND FPanel1 = nullptr, FPanel3 = nullptr, FToolBar = nullptr;
     HIMAGELIST FImages = nullptr;
     TGlyph FScanGlyph;
-    HICON FIconBig = nullptr, FIconSmall = nullptr;
+    std::wstring FToolTipText; // the toolbar tooltip being shown
     std::unique_ptr<TAT_VexoEngine> FEngine;
 };

@@ -93,8 +93,9 @@ TEST_F(Exchange, ElevenCommandsOnTheWireAndTheirLogLines)
         // the activity bars show the engine's steps
         for (auto [bar, name] : {std::pair{TViewBar::prB_Wr, "prB_Wr"}, std::pair{TViewBar::prB_rd, "prB_rd"}})
             EXPECT_EQ(SendMessageW(main[name], PBM_GETPOS, 0, 0), main.form.Engine().BarPosition(bar));
-        if (before == 0)
+        if (before == 0) {
             EXPECT_EQ(SendMessageW(main["prB_Wr"], PBM_GETPOS, 0, 0), 10);
+        }
     }
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(main.form.Engine().OpenedRS(), "COM1"); // opened once, kept open

@@ -136,14 +136,18 @@ TEST(MainWindow, FrameCaptionAndEveryControlAtItsPlaceWithCaptionHintAndDefault)
         const RECT r = PlaceInParent(h);
         EXPECT_EQ(r.left, e.left);
         EXPECT_EQ(r.top, e.top);
-        if (e.width >= 0)
+        if (e.width >= 0) {
             EXPECT_EQ(r.right - r.left, e.width);
-        if (e.height >= 0)
+        }
+        if (e.height >= 0) {
             EXPECT_EQ(r.bottom - r.top, e.height);
-        if (e.text)
+        }
+        if (e.text) {
             EXPECT_EQ(WindowText(h), e.text);
-        if (e.hint)
+        }
+        if (e.hint) {
             EXPECT_EQ(m.form.Controls().Hint(h), e.hint);
+        }
     }
     // the spin edit: edit and arrows together 73 wide
     const RECT edit = PlaceInParent(m["seAdrModBus"]), arrows = PlaceInParent(m["seAdrModBus.updown"]);
@@ -184,11 +188,12 @@ TEST(MainWindow, FrameCaptionAndEveryControlAtItsPlaceWithCaptionHintAndDefault)
         EXPECT_EQ(r.left, tools[i].left);
         EXPECT_EQ(r.right - r.left, tools[i].width);
         if (tools[i].command) {
-            if (IsWine() && r.bottom - r.top != 31)
+            if (IsWine() && r.bottom - r.top != 31) {
                 std::printf("Wine's toolbar keeps its buttons %ld high (picture and padding), not 31\n",
                             r.bottom - r.top);
-            else
+            } else {
                 EXPECT_EQ(r.bottom - r.top, 31);
+            }
             EXPECT_EQ(ToolTipOf(m, tools[i].command), tools[i].hint);
         }
     }
@@ -234,7 +239,8 @@ TEST(MainWindow, LogLinesKeepTheirColoursScrollBarOnlyWhenNeededAndClearEmpties)
     ASSERT_TRUE(m.ok);
     HWND log = m["reWin"];
     auto visibleScroll = [&] {
-        SCROLLBARINFO sb{sizeof sb};
+        SCROLLBARINFO sb{};
+        sb.cbSize = sizeof sb;
         GetScrollBarInfo(log, OBJID_VSCROLL, &sb);
         return !(sb.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_UNAVAILABLE));
     };
