@@ -92,7 +92,7 @@ TfAT_Vexo::~TfAT_Vexo()
             DeleteObject(b);
 }
 
-bool TfAT_Vexo::Create(bool application)
+bool TfAT_Vexo::Create(bool application, HWND owner)
 {
     RegisterWidgetClasses();
     FApplication = application;
@@ -114,7 +114,7 @@ bool TfAT_Vexo::Create(bool application)
     RECT outer{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&outer, style, FALSE, 0);
     FWindow = CreateWindowExW(0, kClass, Wide(vexo_ui::kMainCaption).c_str(), style, 319, 157,
-                              outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                              outer.right - outer.left, outer.bottom - outer.top, owner, nullptr,
                               GetModuleHandleW(nullptr), this);
     if (!FWindow)
         return false;

@@ -24,8 +24,8 @@ public:
 
     // Builds the window and its controls (not yet shown) at the design place;
     // the engine's start timer begins to count. `application`: closing the
-    // window ends the message loop.
-    bool Create(bool application);
+    // window ends the message loop. `owner`: the application's window.
+    bool Create(bool application, HWND owner = nullptr);
     HWND Handle() const { return FWindow; }
     HWND Control(const std::string &name) const { return FControls[name]; }
     const TControlSet &Controls() const { return FControls; }

@@ -2,6 +2,7 @@
 // message loop until the main window closes.
 #include <windows.h>
 
+#include "Application.h"
 #include "MainWindow.h"
 #include "Splash.h"
 
@@ -11,9 +12,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     RegisterWidgetClasses();
     auto splash = std::make_unique<TSplashForm>();
     splash->ShowAndPaint();
+    // the application title, on the task-bar button
+    TApplicationWindow application;
     TfAT_Vexo main;
-    if (!main.Create(true))
+    if (!main.Create(true, application.Handle()))
         return 1;
+    application.SetMainWindow(main.Handle());
     ShowWindow(splash->Handle(), SW_HIDE);
     splash.reset();
     ShowWindow(main.Handle(), SW_SHOWNORMAL);

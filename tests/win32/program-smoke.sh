@@ -51,6 +51,9 @@ LD_PRELOAD=$shim "$VEXO_WINE" AT_Vexo.exe </dev/null >"$run/wine.out" 2>&1 &
 winepid=$!
 wait_for 1000 xdotool search --name '"AT" команды "Vexo"' || fail "no main window"
 win=$(xdotool search --name '"AT" команды "Vexo"' | head -n1)
+# the application's own window with the title for the task bar
+xdotool search --name 'ПО "AT_Vexo"' >/dev/null || fail "no application window"
+
 # the start timer has moved it to the corner (Wine draws no frame here) and
 # loaded COM1; then "контроль Vexo" (Panel1 0,41 + Panel4 2,49 + 8,16)
 wait_for 250 sh -c "xdotool getwindowgeometry '$win' | grep -q 'Position: [0-9],[0-9]*'"

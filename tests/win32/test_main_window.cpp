@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "Application.h"
 #include "ErrorText.h"
 #include "HelpAbout.h"
 #include "MainWindowTest.h"
@@ -387,4 +388,27 @@ TEST(MainWindow, ErrorsReachTheTopLevelBoxAndTheProgramGoesOn)
     EXPECT_EQ(text, "Device not opened.");
     EXPECT_EQ(buttons, 1);
     EXPECT_EQ(icons, 1); // the error icon
+}
+
+TEST(Application, TitleOnTheTaskBarWindowThatOwnsTheMainWindow)
+{
+    TWorkFolder folder;
+    TApplicationWindow application;
+    HWND app = application.Handle();
+    ASSERT_NE(app, nullptr);
+    EXPECT_EQ(WindowText(app), "ПО \"AT_Vexo\"");
+    EXPECT_TRUE(IsWindowVisible(app));
+    EXPECT_FALSE(GetWindowLongW(app, GWL_EXSTYLE) & WS_EX_TOOLWINDOW); // it has the task-bar button
+    RECT r;
+    GetWindowRect(app, &r);
+    EXPECT_EQ(r.right - r.left, 0);
+    EXPECT_EQ(r.bottom - r.top, 0);
+    TfAT_Vexo form;
+    ASSERT_TRUE(form.Create(false, app));
+    application.SetMainWindow(form.Handle());
+    EXPECT_EQ(GetWindow(form.Handle(), GW_OWNER), app); // so it has no button of its own
+    // closing the application from its button closes the main window
+    PostMessageW(app, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return form.Handle() == nullptr; }));
+    EXPECT_TRUE(IsWindow(app));
 }
