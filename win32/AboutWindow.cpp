@@ -240,14 +240,16 @@ void TAboutForm::OpenHint(HWND sender)
     const auto it = FHints.find(sender);
     if (it == FHints.end())
         return; // not a link label
+    // the shell's owner: the application's own top-level window
+    HWND owner = FOwner ? GetAncestor(FOwner, GA_ROOTOWNER) : nullptr;
     try {
         if (const auto &opener = Opener(); opener) {
-            opener(FOwner, it->second);
+            opener(owner, it->second);
             return;
         }
         // the hints are ASCII web and mail addresses; the result does not
         // matter: a link that cannot be opened is ignored
-        ShellExecuteA(FOwner, "open", it->second.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        ShellExecuteA(owner, "open", it->second.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     } catch (...) {
         // silently: the window stays open
     }
