@@ -110,7 +110,7 @@ LRESULT TAboutForm::Handle(UINT msg, WPARAM wp, LPARAM lp)
         struct TLabel {
             const char *name, *text;
             int x, y;
-            TFontSpec font;
+            TFontStyle font;
             COLORREF colour;
             DWORD align;
         };

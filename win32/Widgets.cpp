@@ -6,11 +6,11 @@
 
 #include "WinText.h"
 
-HFONT MakeFont(const TFontSpec &spec)
+HFONT MakeFont(const TFontStyle &style)
 {
-    return CreateFontW(-spec.height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, spec.underline, FALSE,
-                       spec.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, spec.face);
+    return CreateFontW(-style.height, 0, 0, 0, style.bold ? FW_BOLD : FW_NORMAL, style.italic, style.underline, FALSE,
+                       style.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, style.face);
 }
 
 namespace {
@@ -202,9 +202,9 @@ bool TControlSet::SetCursorFor(HWND control) const
     return false;
 }
 
-HFONT TControlSet::Font(const TFontSpec &spec)
+HFONT TControlSet::Font(const TFontStyle &style)
 {
-    HFONT f = MakeFont(spec);
+    HFONT f = MakeFont(style);
     FFonts.push_back(f);
     return f;
 }

@@ -9,13 +9,13 @@
 
 #include <windows.h>
 
-struct TFontSpec {
+struct TFontStyle {
     const wchar_t *face;
     int height; // character height in pixels (without internal leading)
     bool bold = false, italic = false, underline = false;
     BYTE charset = RUSSIAN_CHARSET;
 };
-HFONT MakeFont(const TFontSpec &spec);
+HFONT MakeFont(const TFontStyle &style);
 
 // Registers the window classes below (once per process).
 void RegisterWidgetClasses();
@@ -45,7 +45,7 @@ public:
     // WM_CTLCOLORSTATIC / WM_SETCURSOR answers for the controls here.
     bool CtlColor(HDC dc, HWND control, LRESULT &result) const;
     bool SetCursorFor(HWND control) const;
-    HFONT Font(const TFontSpec &spec);
+    HFONT Font(const TFontStyle &style);
 
 private:
     HWND FOwner = nullptr;
