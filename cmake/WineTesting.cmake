@@ -39,8 +39,9 @@ endif()
 # Host-side helpers, built with the build machine's compiler.
 set(_wine_src ${PROJECT_SOURCE_DIR}/tests/wine)
 set(_wine_bin ${CMAKE_BINARY_DIR}/wine)
-set(VEXO_PTY_SHIM ${_wine_bin}/pty_modem_shim.so)
-set(VEXO_PTY_PEER ${_wine_bin}/pty_peer)
+# cached: test directories outside tests/ use them too
+set(VEXO_PTY_SHIM ${_wine_bin}/pty_modem_shim.so CACHE INTERNAL "")
+set(VEXO_PTY_PEER ${_wine_bin}/pty_peer CACHE INTERNAL "")
 add_custom_command(OUTPUT ${VEXO_PTY_SHIM}
   COMMAND ${VEXO_HOST_CC} -O2 -Wall -Wextra -shared -fPIC -o ${VEXO_PTY_SHIM} ${_wine_src}/pty_modem_shim.c -ldl
   DEPENDS ${_wine_src}/pty_modem_shim.c
@@ -62,7 +63,7 @@ add_custom_target(vexo_wine_prefix ALL DEPENDS ${_wine_stamp})
 
 configure_file(${_wine_src}/run-wine.sh.in ${_wine_bin}/run-wine.sh @ONLY
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(VEXO_WINE_RUN ${_wine_bin}/run-wine.sh)
+set(VEXO_WINE_RUN ${_wine_bin}/run-wine.sh CACHE INTERNAL "")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${VEXO_WINE_RUN})
 
 add_test(NAME wine.server.start

@@ -1,0 +1,78 @@
+#!/bin/sh
+# The real AT_Vexo.exe under Wine, alone in a folder: it needs no DLL beside
+# it nor beyond those Windows ships; it starts, reads its settings file, sends
+# "ATI0" on COM1 to the stand-in Vexo when its button is clicked, logs the
+# answer, and on the toolbar's exit button closes and writes the settings.
+#   program-smoke.sh <AT_Vexo.exe> <objdump> <x state dir> <vexo-sim> <pty shim>
+# Wine's variables (WINEPREFIX, WINESERVER, ...) come from the environment;
+# the wine64 to run is $VEXO_WINE.
+set -eu
+exe=$1 objdump=$2 xstate=$3 sim=$4 shim=$5
+DISPLAY=:$(cat "$xstate/display")
+export DISPLAY WINEDEBUG=-all
+run=$(mktemp -d "${TMPDIR:-/tmp}/vexo-smoke.XXXXXX")
+simpid= winepid=
+cleanup() {
+  [ -n "$winepid" ] && kill "$winepid" 2>/dev/null
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/com1"
+  rm -rf "$run"
+}
+trap cleanup EXIT
+fail() { echo "program-smoke: $*" >&2; exit 1; }
+wait_for() { # <tries of 20 ms> <command...>
+  n=$1; shift
+  while ! "$@" >/dev/null 2>&1; do
+    n=$((n - 1)); [ $n -gt 0 ] || return 1
+    sleep 0.02
+  done
+}
+
+# only DLLs that every Windows has
+dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
+for d in $dlls; do
+  case $d in
+  kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | shell32.dll | ole32.dll | msimg32.dll | msvcrt.dll) ;;
+  *) fail "imports $d" ;;
+  esac
+done
+echo "imports: $(echo $dlls)"
+
+mkdir -p "$run/Work"
+cp "$exe" "$run/AT_Vexo.exe"
+printf 'COM1\r\n' >"$run/Work/ATVexo.000"
+"$sim" --no-window --no-stdin --link "$run/vexo" >"$run/sim.out" 2>&1 &
+simpid=$!
+wait_for 250 test -e "$run/vexo" || fail "the stand-in did not start"
+ln -sfn "$(readlink "$run/vexo")" "$WINEPREFIX/dosdevices/com1"
+
+cd "$run"
+LD_PRELOAD=$shim "$VEXO_WINE" AT_Vexo.exe </dev/null >"$run/wine.out" 2>&1 &
+winepid=$!
+wait_for 1000 xdotool search --name '"AT" команды "Vexo"' || fail "no main window"
+win=$(xdotool search --name '"AT" команды "Vexo"' | head -n1)
+# the application's own window with the title for the task bar
+xdotool search --name 'ПО "AT_Vexo"' >/dev/null || fail "no application window"
+
+# the start timer has moved it to the corner (Wine draws no frame here) and
+# loaded COM1; then "контроль Vexo" (Panel1 0,41 + Panel4 2,49 + 8,16)
+wait_for 250 sh -c "xdotool getwindowgeometry '$win' | grep -q 'Position: [0-9],[0-9]*'"
+xdotool mousemove --window "$win" 60 124 click 1
+# the log (2, 353 + 2, 18 in Panel1): select all and copy
+got=
+for _ in $(seq 100); do
+  xdotool mousemove --window "$win" 300 560 click 1 key --window "$win" ctrl+a ctrl+c
+  got=$(xclip -o -selection clipboard 2>/dev/null || true)
+  case $got in *'ответ  "Vexo" <- Vexo v03.17'*) break ;; esac
+  sleep 0.05
+done
+echo "log:"; echo "$got"
+case $got in *'запрос "Vexo" -> "ATI0"'*'ответ  "Vexo" <- Vexo v03.17'*) ;; *) fail "no answer in the log" ;; esac
+
+printf 'COM9\r\n' >"$run/Work/ATVexo.000"
+# the toolbar's exit button (the fourth button: 265 + 36, 2 + 15)
+xdotool mousemove --window "$win" 301 17 click 1
+wait_for 500 sh -c "! kill -0 $winepid" || fail "the program did not end"
+winepid=
+[ "$(od -An -c "$run/Work/ATVexo.000" | tr -d ' \n')" = 'COM1\r\n' ] || fail "settings not written: $(od -c "$run/Work/ATVexo.000")"
+echo "program-smoke: ok"

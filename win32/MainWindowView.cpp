@@ -1,0 +1,137 @@
+// The main window as the engine sees it: texts, the log, bars, boxes, timers.
+#include "MainWindow.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include "HelpAbout.h"
+#include "WinText.h"
+
+namespace {
+
+const char *ViewControlName(TViewText control)
+{
+    switch (control) {
+    case TViewText::cbRSname:
+        return "cbRSname";
+    case TViewText::cbSpeed_Cor:
+        return "cbSpeed_Cor";
+    case TViewText::cbSpeed_SeA:
+        return "cbSpeed_SeA";
+    case TViewText::cbSpeed_SeA_Prn:
+        return "cbSpeed_SeA_Prn";
+    case TViewText::seAdrModBus:
+        return "seAdrModBus";
+    }
+    return "";
+}
+
+UINT_PTR TimerId(TViewTimer timer)
+{
+    return static_cast<UINT_PTR>(timer) + 1;
+}
+
+} // namespace
+
+HWND TfAT_Vexo::ViewControl(TViewText control) const
+{
+    return FControls[ViewControlName(control)];
+}
+
+std::string TfAT_Vexo::Text(TViewText control) const
+{
+    return WindowText(ViewControl(control));
+}
+
+void TfAT_Vexo::SetText(TViewText control, const std::string &text)
+{
+    SetWindowTextW(ViewControl(control), Wide(text).c_str());
+}
+
+void TfAT_Vexo::ClearPortList()
+{
+    HWND box = FControls["cbRSname"];
+    const std::wstring text = Wide(WindowText(box));
+    SendMessageW(box, CB_RESETCONTENT, 0, 0); // also empties the edit
+    SetWindowTextW(box, text.c_str());
+}
+
+void TfAT_Vexo::AddPortItem(const std::string &name)
+{
+    SendMessageW(FControls["cbRSname"], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
+}
+
+bool TfAT_Vexo::KLV707Checked() const
+{
+    return SendMessageW(FControls["chKLV707"], BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
+{
+    HWND log = FControls["reWin"];
+    // caret to the end of the whole content, nothing selected
+    GETTEXTLENGTHEX length{GTL_NUMCHARS, 1200};
+    const auto end = static_cast<LONG>(SendMessageW(log, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
+    CHARRANGE at{end, end};
+    SendMessageW(log, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&at));
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR | CFM_FACE;
+    format.crTextColor = RGB(colour.r, colour.g, colour.b);
+    lstrcpynW(format.szFaceName, L"Courier New", LF_FACESIZE);
+    SendMessageW(log, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    // a new last line: after a paragraph break unless the log is empty
+    const std::wstring line = (end > 0 ? L"\r" : L"") + Wide(text);
+    SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(log, EM_SCROLLCARET, 0, 0);
+}
+
+void TfAT_Vexo::ClearLogView()
+{
+    SetWindowTextW(FControls["reWin"], L"");
+}
+
+void TfAT_Vexo::SetBarPosition(TViewBar bar, int position)
+{
+    SendMessageW(FControls[bar == TViewBar::prB_Wr ? "prB_Wr" : "prB_rd"], PBM_SETPOS, position, 0);
+}
+
+void TfAT_Vexo::ShowMessageBox(const std::string &caption, const std::string &text)
+{
+    if (const auto &hook = MessageBoxHookRef(); hook) {
+        hook(FWindow, caption, text);
+        return;
+    }
+    MessageBoxW(FWindow, Wide(text).c_str(), Wide(caption).c_str(), MB_OK | MB_ICONERROR);
+}
+
+void TfAT_Vexo::StartTimer(TViewTimer timer, int intervalMs)
+{
+    SetTimer(FWindow, TimerId(timer), static_cast<UINT>(intervalMs), nullptr);
+}
+
+void TfAT_Vexo::StopTimer(TViewTimer timer)
+{
+    KillTimer(FWindow, TimerId(timer));
+}
+
+void TfAT_Vexo::MoveToTopLeft()
+{
+    MoveTopThenLeft(FWindow);
+}
+
+void TfAT_Vexo::ShowHelpForm()
+{
+    ::ShowHelpForm(FWindow);
+}
+
+void TfAT_Vexo::ShowAboutForm()
+{
+    ::ShowAboutForm(FWindow);
+}
+
+void TfAT_Vexo::CloseWindow()
+{
+    // after the handler that asked has returned
+    PostMessageW(FWindow, WM_CLOSE, 0, 0);
+}

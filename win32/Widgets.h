@@ -1,0 +1,85 @@
+// Pieces shared by the program's windows: fonts by face name and character
+// height, bevelled panels, named controls with tooltips and colours, picture
+// buttons and the modal loop of the secondary windows.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+struct TFontStyle {
+    const wchar_t *face;
+    int height; // character height in pixels (without internal leading)
+    bool bold = false, italic = false, underline = false;
+    BYTE charset = RUSSIAN_CHARSET;
+};
+HFONT MakeFont(const TFontStyle &style);
+
+// Registers the window classes below (once per process).
+void RegisterWidgetClasses();
+
+// "VexoPanel": a panel with an optional raised-outer/lowered-inner bevel
+// (2 px) that hands its children's notifications to its top-level window.
+inline constexpr wchar_t kPanelClass[] = L"VexoPanel";
+inline constexpr LONG_PTR kPanelBevel = 1; // window's user data: bevel on
+
+// The controls of one window, by name, with what the window paints for them.
+class TControlSet {
+public:
+    ~TControlSet();
+    void Init(HWND owner);
+    HWND Add(const std::string &name, HWND control);
+    HWND operator[](const std::string &name) const; // null when unknown
+    const std::string *NameOf(HWND control) const;
+    std::vector<std::string> Names() const;
+
+    // Tooltip text (UTF-8, CR LF breaks lines); for combo boxes also their edit.
+    void SetHint(HWND control, const std::string &hint);
+    std::string Hint(HWND control) const; // read back from the tooltip control
+    HWND Tooltips() const { return FTips; }
+
+    void SetTextColour(HWND control, COLORREF colour) { FColours[control] = colour; }
+    void SetHandCursor(HWND control) { FHand.push_back(control); }
+    // WM_CTLCOLORSTATIC / WM_SETCURSOR answers for the controls here.
+    bool CtlColor(HDC dc, HWND control, LRESULT &result) const;
+    bool SetCursorFor(HWND control) const;
+    HFONT Font(const TFontStyle &style);
+
+private:
+    HWND FOwner = nullptr;
+    HWND FTips = nullptr;
+    std::map<std::string, HWND> FByName;
+    std::map<HWND, std::string> FNames;
+    std::map<HWND, COLORREF> FColours;
+    std::vector<HWND> FHand;
+    std::vector<std::wstring *> FTipTexts;
+    std::vector<HFONT> FFonts;
+};
+
+HWND MakeChild(const wchar_t *cls, const std::string &text, DWORD style, int x, int y, int w, int h, HWND parent,
+               int id = 0, DWORD exStyle = 0);
+
+// An owner-drawn push button with a picture `margin` px from its left edge
+// (centred when it has no caption) and the caption centred beside it; the
+// grey twin when disabled.
+struct TGlyph {
+    HBITMAP normal = nullptr, disabled = nullptr;
+    int width = 0, height = 0;
+};
+void DrawGlyphButton(const DRAWITEMSTRUCT &item, const TGlyph &glyph, int margin);
+
+// A picture drawn unscaled from its top-left corner, cut off at the
+// control's edges ("VexoPicture"; the window's user data points here).
+struct TPictureView {
+    HBITMAP bitmap = nullptr;
+    int width = 0, height = 0;
+};
+inline constexpr wchar_t kPictureClass[] = L"VexoPicture";
+
+// Runs a modal loop for `window` (shown, owner disabled, `focus` or the
+// window itself focused) until `done`.
+void RunModal(HWND window, HWND owner, const bool &done, HWND focus = nullptr);
+// Moves a top-level window: top to 0, then left to 0.
+void MoveTopThenLeft(HWND window);

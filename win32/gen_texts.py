@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""Writes the Windows program's texts and main-window layout as a C++ header,
+taken from the Linux program's sources so that both show the same bytes:
+the main window's .ui file, the help, about and splash windows' sources.
+
+    gen_texts.py <source root> <output header>
+
+Fails (exit 1) when an expected text is not where it used to be, so a moved
+text breaks the build instead of going missing."""
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+root, out_path = sys.argv[1], sys.argv[2]
+
+
+def fail(what):
+    sys.stderr.write(f"gen_texts.py: {what} not found\n")
+    sys.exit(1)
+
+
+def c_unescape(s):
+    return re.sub(r'\\(["\\n])', lambda m: {'"': '"', '\\': '\\', 'n': '\n'}[m.group(1)], s)
+
+
+LITERAL = r'QStringLiteral\("((?:[^"\\]|\\.)*)"\)'
+
+
+def literals(block):
+    return [c_unescape(s) for s in re.findall(LITERAL, block)]
+
+
+def read(rel):
+    with open(f"{root}/{rel}", encoding="utf-8") as f:
+        return f.read()
+
+
+def cstr(s):
+    if s is None:
+        return "nullptr"
+    b = s.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
+    body = "".join(chr(c) if 32 <= c < 127 and chr(c) not in '"\\?' else f"\\{c:03o}" for c in b)
+    return f'"{body}"'
+
+
+# ---- main window (.ui)
+ui = ET.parse(f"{root}/ui/fAT_Vexo.ui").getroot()
+main = ui.find("widget")
+title = main.find("property[@name='windowTitle']/string")
+if title is None:
+    fail("main window title")
+controls = []
+
+
+def walk(widget, parent):
+    for child in widget:
+        if child.tag == "widget":
+            name = child.get("name")
+            geo = child.find("property[@name='geometry']/rect")
+            rect = [int(geo.find(k).text) for k in ("x", "y", "width", "height")] if geo is not None else None
+            text = child.find("property[@name='text']/string")
+            tip = child.find("property[@name='toolTip']/string")
+            items = [i.find("property[@name='text']/string").text or "" for i in child.findall("item")]
+            controls.append((name, parent, child.get("class"), rect,
+                             None if text is None else (text.text or ""),
+                             None if tip is None else (tip.text or ""), items))
+            walk(child, name)
+        elif child.tag in ("layout", "item"):
+            walk(child, parent)
+
+
+walk(main, main.get("name"))
+names = {c[0] for c in controls}
+for needed in ("ToolBar1", "ToolButton3", "TB_Help", "ToolButton6", "TB_Exit", "SpeedButton1", "cbRSname",
+               "bRd_Inf", "seAdrModBus", "chKLV707", "Label6", "reWin", "cbSpeed_Cor", "cbSpeed_SeA_Prn"):
+    if needed not in names:
+        fail(f"control {needed} in ui/fAT_Vexo.ui")
+
+# ---- help window
+help_src = read("ui/HelpATVexo.cpp")
+
+
+def function_literals(src, signature):
+    m = re.search(re.escape(signature) + r"\(\)\s*\{(.*?)\n\}", src, re.S)
+    if not m:
+        fail(signature)
+    return literals(m.group(1))
+
+
+warning = function_literals(help_src, "TfHelpATVexo::WarningLines")
+help_lines = function_literals(help_src, "TfHelpATVexo::HelpLines")
+m = re.search(r"setWindowTitle\(" + LITERAL, help_src)
+help_title = c_unescape(m.group(1)) if m else fail("help window title")
+m = re.search(r"Label1 = new QLabel\(" + LITERAL, help_src)
+help_label = c_unescape(m.group(1)) if m else fail("help window Label1")
+if len(warning) != 2 or len(help_lines) != 22:
+    fail("the help window's 2 + 22 lines")
+
+# ---- about window
+about_src = read("ui/About.cpp")
+consts = {k: c_unescape(v) for k, v in re.findall(r"const QString (k\w+) = " + LITERAL, about_src)}
+about = {}
+for name, expr in re.findall(r'makeLabel\("(\w+)",\s*(QStringLiteral\("(?:[^"\\]|\\.)*"\)|k\w+)', about_src):
+    lit = re.fullmatch(LITERAL, expr)
+    about[name] = c_unescape(lit.group(1)) if lit else consts.get(expr) or fail(expr)
+for needed in ("lNamePO", "Label5", "Label2", "Label_versPr", "Label1", "address", "l_http", "l_mail"):
+    if needed not in about:
+        fail(f"about label {needed}")
+m = re.search(r"setWindowTitle\(" + LITERAL, about_src)
+about_title = c_unescape(m.group(1)) if m else fail("about window title")
+m = re.search(r"new TGlyphButton\(" + LITERAL, about_src)
+ok_caption = c_unescape(m.group(1)) if m else fail("about OK caption")
+m = re.search(r"void TAboutForm::FormShow\(\)\s*\{(.*?)\n\}", about_src, re.S)
+shown = literals(m.group(1)) if m else fail("TAboutForm::FormShow")
+if len(shown) != 2:
+    fail("the two texts of FormShow")
+hints = {"l_http": about["l_http"], "l_mail": about["l_mail"]}
+for link, const in (("l_http", "kWebSite"), ("l_mail", "kMailLink")):
+    if not re.search(rf"{link}->setProperty\(kHintProperty, {const}\)", about_src):
+        fail(f"hint of {link}")
+    hints[link] = consts[const]
+
+# ---- splash
+splash_src = read("app/Splash.cpp")
+m = re.search(r"Label1 = new QLabel\(" + LITERAL, splash_src)
+splash_label = c_unescape(m.group(1)) if m else fail("splash Label1")
+
+# ---- write
+o = ["// Generated by win32/gen_texts.py from the Linux program's sources: do not edit.",
+     "// UTF-8; line breaks inside a text are CR LF.", "#pragma once", "", "namespace vexo_ui {", "",
+     "struct TUiControl {", "    const char *name, *parent, *kind;", "    int left, top, width, height; // -1: laid out",
+     "    const char *text, *hint; // nullptr: none", "    const char *const *items;", "    int itemCount;", "};", ""]
+for c in controls:
+    if c[6]:
+        o.append(f"inline constexpr const char *kItems_{c[0]}[] = {{{', '.join(cstr(i) for i in c[6])}}};")
+o.append("")
+o.append("inline constexpr TUiControl kMainControls[] = {")
+for name, parent, kind, rect, text, tip, items in controls:
+    r = rect or [-1, -1, -1, -1]
+    it = f"kItems_{name}, {len(items)}" if items else "nullptr, 0"
+    o.append(f"    {{{cstr(name)}, {cstr(parent)}, {cstr(kind)}, {r[0]}, {r[1]}, {r[2]}, {r[3]}, "
+             f"{cstr(text)}, {cstr(tip)}, {it}}},")
+o.append("};")
+o.append(f"inline constexpr const char *kMainCaption = {cstr(title.text)};")
+o.append("")
+o.append(f"inline constexpr const char *kHelpCaption = {cstr(help_title)};")
+o.append(f"inline constexpr const char *kHelpLabel1 = {cstr(help_label)};")
+o.append(f"inline constexpr const char *kHelpWarning[] = {{{', '.join(cstr(s) for s in warning)}}};")
+o.append("inline constexpr const char *kHelpLines[] = {")
+o += [f"    {cstr(s)}," for s in help_lines]
+o.append("};")
+o.append("")
+o.append(f"inline constexpr const char *kAboutCaption = {cstr(about_title)};")
+for k, v in about.items():
+    o.append(f"inline constexpr const char *kAbout_{k} = {cstr(v)};")
+o.append(f"inline constexpr const char *kAboutHint_l_http = {cstr(hints['l_http'])};")
+o.append(f"inline constexpr const char *kAboutHint_l_mail = {cstr(hints['l_mail'])};")
+o.append(f"inline constexpr const char *kAboutOK = {cstr(ok_caption)};")
+o.append(f"inline constexpr const char *kAboutShownName = {cstr(shown[0])};")
+o.append(f"inline constexpr const char *kAboutShownVersion = {cstr(shown[1])};")
+o.append("")
+o.append(f"inline constexpr const char *kSplashLabel1 = {cstr(splash_label)};")
+o.append("")
+o.append("} // namespace vexo_ui")
+text = "\n".join(o) + "\n"
+try:
+    with open(out_path, encoding="utf-8") as f:
+        if f.read() == text:
+            sys.exit(0)
+except OSError:
+    pass
+with open(out_path, "w", encoding="utf-8") as f:
+    f.write(text)
