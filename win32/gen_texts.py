@@ -20,7 +20,7 @@ def fail(what):
 
 
 def c_unescape(s):
-    return re.sub(r'\\(["\\n])', lambda m: {'"': '"', '\\': '\\', 'n': '\n'}[m.group(1)], s)
+    return re.sub(r'\\(["\\nr])', lambda m: {'"': '"', '\\': '\\', 'n': '\n', 'r': '\r'}[m.group(1)], s)
 
 
 LITERAL = r'QStringLiteral\("((?:[^"\\]|\\.)*)"\)'
