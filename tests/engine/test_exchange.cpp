@@ -464,10 +464,12 @@ TEST_F(EngineTest, ClosingClosesThePortThenSavesAndShowsEachError)
     UsePort(dev.SlavePath());
     Press(0);
     ASSERT_TRUE(engine->XComm_AT().Opened());
-    TSaveWatch saves(engine->XComm_AT());
-    engine->FormClose();
-    EXPECT_EQ(saves.Saves(), 1);
-    EXPECT_FALSE(saves.PortOpenAtSave()) << "the port is closed before the file is written";
+    {
+        TSaveWatch saves(engine->XComm_AT());
+        engine->FormClose();
+        EXPECT_EQ(saves.Saves(), 1);
+        EXPECT_FALSE(saves.PortOpenAtSave()) << "the port is closed before the file is written";
+    }
     EXPECT_FALSE(engine->XComm_AT().Opened());
     EXPECT_EQ(FileBytes("Work/ATVexo.000"), dev.SlavePath() + "\r\n");
     EXPECT_TRUE(view.boxes.empty());
