@@ -5,7 +5,7 @@
 // type is _NET_WM_WINDOW_TYPE_NORMAL, so a splash window does not count. One second
 // after the map the resident memory of the process is read.
 //
-//   bench_startup_x11 [--quick] [--strict] BARE LABEL PROGRAM
+//   bench_startup_x11 [--quick] [--strict] [--runs N] BARE LABEL PROGRAM
 //
 // Each program is started in a fresh empty working folder; the three are
 // interleaved, the order rotating each round, and the medians reported with
@@ -236,12 +236,15 @@ double Median(std::vector<double> v)
 int main(int argc, char **argv)
 {
     BenchArgs args;
+    int runs = 0;
     std::vector<const char *> programs;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             args.quick = true;
         else if (std::strcmp(argv[i], "--strict") == 0)
             args.strict = true;
+        else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
         else if (char *full = realpath(argv[i], nullptr))
             programs.push_back(full); // the runs start in other folders
         else {
@@ -250,7 +253,7 @@ int main(int argc, char **argv)
         }
     }
     if (programs.size() != 3) {
-        std::fprintf(stderr, "usage: %s [--quick] [--strict] BARE LABEL PROGRAM\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--quick] [--strict] [--runs N] BARE LABEL PROGRAM\n", argv[0]);
         return 2;
     }
     BenchReport report;
@@ -260,7 +263,8 @@ int main(int argc, char **argv)
         return report.ExitCode(args);
     }
 
-    const int runs = args.quick ? 3 : 10;
+    if (runs == 0)
+        runs = args.quick ? 3 : 10;
     std::array<std::vector<Sample>, 3> samples;
     for (int r = 0; r < runs; ++r) {
         for (int k = 0; k < 3; ++k) {
