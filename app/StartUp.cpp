@@ -6,7 +6,7 @@
 #include "Fonts.h"
 #include "Splash.h"
 #include "VexoAssets.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 void PrepareApplication()
 {

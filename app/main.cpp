@@ -1,7 +1,7 @@
 // AT_Vexo: configures a Vexo serial gateway module with AT commands.
-#include "ErrorHandler.h"
+#include "Application.h"
 #include "StartUp.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 int main(int argc, char **argv)
 {

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTimer>
 
 #include "About.h"
@@ -12,7 +11,7 @@
 #include "LogHelpers.h"
 #include "Splash.h"
 #include "StartUp.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 int main(int argc, char **argv)
 {
@@ -28,11 +27,11 @@ int main(int argc, char **argv)
 
     TfAT_Vexo window;
     window.show();
-    auto *log = window.findChild<QTextEdit *>(QStringLiteral("reWin"));
-    AddToLog(log, lkCommand, QString::fromUtf8("выдать команду в \"Vexo\" - \"чтение скорости порта \"RS232\" Vexo\""));
-    AddToLog(log, lkCommand, QString::fromUtf8("запрос \"Vexo\" -> \"AT+xKPV3=?\""));
-    AddToLog(log, lkReply, QString::fromUtf8("ответ  \"Vexo\" <- скорость RS = \"115200\""));
-    AddToLog(log, lkError, QString::fromUtf8("нет ответа от \"Vexo\""));
+    TAT_VexoEngine &engine = window.Engine();
+    engine.AddToLog(lkCommand, "выдать команду в \"Vexo\" - \"чтение скорости порта \"RS232\" Vexo\"");
+    engine.AddToLog(lkCommand, "запрос \"Vexo\" -> \"AT+xKPV3=?\"");
+    engine.AddToLog(lkReply, "ответ  \"Vexo\" <- скорость RS = \"115200\"");
+    engine.AddToLog(lkError, "нет ответа от \"Vexo\"");
     window.findChild<QComboBox *>(QStringLiteral("cbRSname"))->setEditText(QStringLiteral("COM5"));
     QCoreApplication::processEvents();
     window.grab().save(out + QStringLiteral("/main.png"));

@@ -22,16 +22,16 @@
 #include <vector>
 
 #include "BenchReport.h"
-#include "ErrorHandler.h"
+#include "Application.h"
+#include "ErrorBox.h"
 #include "LogHelpers.h"
+#include "QtText.h"
 #include "VexoSim.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 namespace {
 
 constexpr double LogBytesPerLineTarget = 1024;
-
-QString U(const char *s) { return QString::fromUtf8(s); }
 
 double Ms(const QElapsedTimer &t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
 
@@ -124,7 +124,7 @@ void RequestToVerdict(TfAT_Vexo &w, BenchReport &report, int count)
         // From the request line reaching the device to the verdict line.
         fromWire.push_back(std::chrono::duration<double, std::milli>(stampedAt - requests.back().when).count());
     }
-    w.CloseRSPort();
+    w.Engine().CloseRSPort();
     if (lost > 0 || times.empty()) {
         report.Failed(Fmt("request -> verdict (%d of %d exchanges without a verdict)", lost, count));
         return;
@@ -147,7 +147,7 @@ void ScanPorts(TfAT_Vexo &w, BenchReport &report, int count)
         box->clear();
         QElapsedTimer t;
         t.start();
-        w.ScanRSPorts();
+        w.Engine().ScanRSPorts();
         times.push_back(Ms(t));
     }
     const double median = Percentile(times, 0.5);
@@ -169,7 +169,7 @@ void LongLog(TfAT_Vexo &w, BenchReport &report, int lines)
 {
     constexpr int Chunk = 10000;
     constexpr int Batch = 100; // the view repaints between batches, as it does between exchanges
-    w.ClearLog();
+    w.Engine().ToolButton6Click();
     Idle(100);
     const long rss0 = RssBytes();
     // The cost is the GUI thread's CPU time (it does the painting too), so
@@ -180,7 +180,7 @@ void LongLog(TfAT_Vexo &w, BenchReport &report, int lines)
     QElapsedTimer wall;
     wall.start();
     for (int n = 0; n < lines;) {
-        w.AddToLog(lkCommand + n % 3, LogLine(lkCommand + n % 3, n));
+        w.Engine().AddToLog(lkCommand + n % 3, LogLine(lkCommand + n % 3, n).toStdString());
         if (++n % Batch == 0)
             QCoreApplication::processEvents();
         if (n % Chunk == 0) {
@@ -203,7 +203,7 @@ void LongLog(TfAT_Vexo &w, BenchReport &report, int lines)
     report.Note(Fmt("per line, each 10k, wall us:%s", qUtf8Printable(elapsed)));
     report.Line("log memory per line (RSS delta / lines)", Fmt("%.0f bytes", bytesPerLine),
                 Fmt("<= %.0f bytes", LogBytesPerLineTarget), bytesPerLine <= LogBytesPerLineTarget);
-    w.ClearLog();
+    w.Engine().ToolButton6Click();
 }
 
 } // namespace

@@ -14,9 +14,9 @@
 #include <memory>
 
 #ifdef BENCH_VEXO
-#include "ErrorHandler.h"
+#include "Application.h"
 #include "StartUp.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 #endif
 
 namespace {

@@ -20,6 +20,6 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR="$build/bench-runtime"
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 fi
-soak="$build/tests/faults/vexo_soak"
+soak="$build/bench/vexo_soak"
 "$soak" --exchanges "$n" 2>&1 | grep -v propagateSizeHints
 "$soak" --exchanges "$n" --keep-log 2>&1 | grep -v propagateSizeHints

@@ -28,54 +28,46 @@ const char *const Speeds[8] = {"1200", "2400", "4800", "9600", "19200", "38400",
 const char *const BadReply = "брак ответа";
 } // namespace
 
-QChar SpeedToCode(const QString &text)
+char SpeedToCode(const std::string &text)
 {
-    const QString s = DelSpaces(text);
+    const std::string s = DelSpaces(text);
     for (int i = 0; i < 8; ++i) {
-        if (s == QLatin1String(Speeds[i]))
-            return QChar(u'0' + i);
+        if (s == Speeds[i])
+            return char('0' + i);
     }
-    return u'7';
+    return '7';
 }
 
-QString CodeToSpeed(const QString &reply)
+std::string CodeToSpeed(const std::string &reply)
 {
     if (!IsIntText(reply))
-        return QString::fromUtf8(BadReply);
-    qint64 v;
+        return BadReply;
+    std::int64_t v;
     try {
         v = IntTextValue(reply);
     } catch (const EConvertError &) {
         // Passes the character test but is no number ("5-", "--"): a bad
         // reply like any other, so the exchange still gets its verdict line.
-        return QString::fromUtf8(BadReply);
+        return BadReply;
     }
-    const int code = static_cast<int>(static_cast<quint64>(v) & 0xFF);
-    if (code < 8)
-        return QLatin1String(Speeds[code]);
-    return QString();
+    const unsigned code = static_cast<unsigned>(static_cast<std::uint64_t>(v) & 0xFF);
+    return code < 8 ? Speeds[code] : "";
 }
 
-QString WriteVerdict(const QString &reply)
+std::string WriteVerdict(const std::string &reply) { return reply == "OK" ? "запись норма" : "запись брак"; }
+
+std::string FlagVerdict(const std::string &reply)
 {
-    return QString::fromUtf8(reply == u"OK" ? "запись норма" : "запись брак");
+    if (reply == "0")
+        return "выключена поддержка КЛВ-707";
+    if (reply == "1")
+        return "поддержка КЛВ-707 включена";
+    return "ответ брак";
 }
 
-QString FlagVerdict(const QString &reply)
-{
-    if (reply == u"0")
-        return QString::fromUtf8("выключена поддержка КЛВ-707");
-    if (reply == u"1")
-        return QString::fromUtf8("поддержка КЛВ-707 включена");
-    return QString::fromUtf8("ответ брак");
-}
+std::string NumberVerdict(const std::string &reply) { return IsIntText(reply) ? reply : BadReply; }
 
-QString NumberVerdict(const QString &reply)
-{
-    return IsIntText(reply) ? reply : QString::fromUtf8(BadReply);
-}
-
-QString Verdict(int cmd, const QString &r)
+std::string Verdict(int cmd, const std::string &r)
 {
     switch (cmd) {
     case acInfo:
@@ -83,7 +75,7 @@ QString Verdict(int cmd, const QString &r)
     case acRdSpeedRS:
     case acRdSpeedPrn:
     case acRdSpeedIO:
-        return QString::fromUtf8("скорость RS = \"") + CodeToSpeed(r) + u'"';
+        return "скорость RS = \"" + CodeToSpeed(r) + '"';
     case acRdAdrModBus:
         return NumberVerdict(r);
     case acRdKLV707:

@@ -1,39 +1,72 @@
 #include "Str_UtRx.h"
 
-namespace {
-const QChar Space(u' ');
-}
+#include <limits>
 
-QString DelChar(const QString &text, QChar ch)
+std::string DelChar(const std::string &text, std::string_view ch)
 {
-    // The classic routine deletes from the last character to the first so
-    // that deletions never shift what is still to be scanned. Walking
-    // backwards over a copy and collecting the survivors gives the same text
-    // in one pass instead of one move per deletion.
-    QString out(text.size(), Qt::Uninitialized);
-    qsizetype n = out.size();
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        if (text[i] != ch)
-            out[--n] = text[i];
+    // A whole UTF-8 character never matches inside another one, so removing
+    // its byte sequence removes exactly that character.
+    if (ch.empty())
+        return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (text.compare(i, ch.size(), ch) == 0) {
+            i += ch.size();
+        } else {
+            out.push_back(text[i]);
+            ++i;
+        }
     }
-    return out.mid(n);
+    return out;
 }
 
-QString DelSpaces(const QString &text)
-{
-    return DelChar(text, Space);
-}
+std::string DelSpaces(const std::string &text) { return DelChar(text, " "); }
 
-QString OneSpace(const QString &text)
+std::string OneSpace(const std::string &text)
 {
-    // From the end: a space whose predecessor is also a space is dropped.
-    // The first space of every run is the one that survives.
-    QString out(text.size(), Qt::Uninitialized);
-    qsizetype n = out.size();
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        if (text[i] == Space && i > 0 && text[i - 1] == Space)
+    // A space whose predecessor is also a space goes: the first of every run stays.
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ' && i > 0 && text[i - 1] == ' ')
             continue;
-        out[--n] = text[i];
+        out.push_back(text[i]);
     }
-    return out.mid(n);
+    return out;
+}
+
+TWholeNumber ReadWholeNumber(std::string_view s, bool plusAllowed)
+{
+    TWholeNumber r;
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || (plusAllowed && s[i] == '+'))) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    if (i >= s.size())
+        return r;
+    const std::uint64_t limit = negative ? std::uint64_t(std::numeric_limits<std::int64_t>::max()) + 1
+                                         : std::uint64_t(std::numeric_limits<std::int64_t>::max());
+    std::uint64_t value = 0;
+    bool overflow = false;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return r;
+        const unsigned digit = unsigned(s[i] - '0');
+        if (overflow || value > (limit - digit) / 10)
+            overflow = true;
+        else
+            value = value * 10 + digit;
+    }
+    if (overflow) {
+        r.State = TWholeNumber::Overflow;
+        r.Value = negative ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
+        return r;
+    }
+    r.State = TWholeNumber::Ok;
+    r.Value = negative ? (value == limit ? std::numeric_limits<std::int64_t>::min() : -std::int64_t(value))
+                       : std::int64_t(value);
+    return r;
 }

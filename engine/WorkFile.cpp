@@ -1,144 +1,178 @@
 #include "WorkFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QHash>
-#include <QSaveFile>
-#include <QStringDecoder>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
-#include <array>
+#include "Cp1251.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <io.h>
+#else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+namespace fs = std::filesystem;
+
 namespace {
 
-const char *const CodePage = "windows-1251";
+std::atomic<TSaveHook> gSaveHook{nullptr};
 
-// Bytes to characters once, from the platform's converter, and the reverse
-// map from it: encoding is then the exact inverse of decoding (0x98, which
-// the code page leaves undefined, goes both ways as U+0098).
-struct TCp1251 {
-    bool Valid = false;
-    std::array<char16_t, 256> ToChar{};
-    QHash<char16_t, char> ToByte;
-
-    TCp1251()
-    {
-        QStringDecoder decoder(CodePage);
-        if (!decoder.isValid())
-            return;
-        QByteArray all(256, Qt::Uninitialized);
-        for (int b = 0; b < 256; ++b)
-            all[b] = static_cast<char>(b);
-        const QString chars = decoder(all);
-        if (chars.size() != 256)
-            return;
-        for (int b = 0; b < 256; ++b) {
-            ToChar[std::size_t(b)] = chars[b].unicode();
-            ToByte.insert(chars[b].unicode(), static_cast<char>(b));
-        }
-        Valid = true;
-    }
-};
-
-const TCp1251 &Cp1251()
+fs::path PathOf(const std::string &utf8)
 {
-    static const TCp1251 table;
-    return table;
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-[[noreturn]] void ReadFailed(const QFile &file)
+std::FILE *OpenForReading(const fs::path &p)
 {
-    throw EInOutError(QStringLiteral("Read error on \"%1\": %2")
-                          .arg(QDir::toNativeSeparators(file.fileName()), file.errorString())
-                          .toStdString());
+#ifdef _WIN32
+    return _wfopen(p.c_str(), L"rb");
+#else
+    return std::fopen(p.c_str(), "rbe"); // close-on-exec
+#endif
 }
 
 #ifndef _WIN32
-// QSaveFile syncs the data before the rename; the rename itself is durable
-// only once the directory is synced as well.
-void SyncDirectory(const QString &dir)
+// The rename is durable only once the directory is synced as well.
+void SyncDirectory(const fs::path &dir)
 {
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     (void)::fsync(fd);
     ::close(fd);
 }
+
+// The replaced file keeps its permissions; a new one gets what a plain
+// create would give it (mkstemp makes it private).
+mode_t ModeFor(const fs::path &target)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0)
+        return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes all of `bytes` to a new file beside `target` and puts it in place.
+bool Replace(const fs::path &target, const std::string &bytes)
+{
+    std::string temp = (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
+    if (target.parent_path().empty())
+        temp = target.filename().string() + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    ::fchmod(fd, ModeFor(target));
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += std::size_t(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) {
+        if (const TSaveHook hook = gSaveHook.load())
+            hook();
+        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    SyncDirectory(target.parent_path().empty() ? fs::path(".") : target.parent_path());
+    return true;
+}
+#else
+bool Replace(const fs::path &target, const std::string &bytes)
+{
+    const fs::path dir = target.parent_path().empty() ? fs::path(L".") : target.parent_path();
+    wchar_t temp[MAX_PATH];
+    if (!GetTempFileNameW(dir.c_str(), L"vx", 0, temp))
+        return false;
+    HANDLE h = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = h != INVALID_HANDLE_VALUE;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        DWORD n = 0;
+        ok = WriteFile(h, bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr) && n > 0;
+        done += n;
+    }
+    if (h != INVALID_HANDLE_VALUE) {
+        ok = FlushFileBuffers(h) && ok;
+        ok = CloseHandle(h) && ok;
+    }
+    if (ok) {
+        if (const TSaveHook hook = gSaveHook.load())
+            hook();
+        ok = MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    if (!ok)
+        DeleteFileW(temp);
+    return ok;
+}
 #endif
 
 } // namespace
 
-QString WorkFilePath()
+std::string WorkFilePath()
 {
-    return QStringLiteral("Work") + QDir::separator() + QStringLiteral("ATVexo.000");
+#ifdef _WIN32
+    return "Work\\ATVexo.000";
+#else
+    return "Work/ATVexo.000";
+#endif
 }
 
-QString Cp1251Decode(const QByteArray &bytes)
-{
-    const TCp1251 &cp = Cp1251();
-    QString out(bytes.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out[i] = cp.Valid ? QChar(cp.ToChar[b]) : QChar(char16_t(b < 0x80 ? b : u'?'));
-    }
-    return out;
-}
+void SetSaveHook(TSaveHook hook) { gSaveHook = hook; }
 
-QByteArray Cp1251Encode(const QString &text)
-{
-    const TCp1251 &cp = Cp1251();
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            out.append('?'); // one character outside the BMP, one '?'
-            ++i;
-            continue;
-        }
-        if (cp.Valid) {
-            const auto it = cp.ToByte.constFind(c.unicode());
-            out.append(it != cp.ToByte.cend() ? *it : '?');
-        } else {
-            out.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
-        }
-    }
-    return out;
-}
-
-std::optional<QString> ReadLastLine(const QString &path)
+std::optional<std::string> ReadLastLine(const std::string &path)
 {
     // Only a regular file is read: a FIFO would block the start-up and a
     // character device may never end.
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile())
+    const fs::path p = PathOf(path);
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::status(p, ec)))
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    std::FILE *file = OpenForReading(p);
+    if (!file)
         return std::nullopt;
+    struct Closer {
+        std::FILE *f;
+        ~Closer() { std::fclose(f); }
+    } closer{file};
+    std::setvbuf(file, nullptr, _IONBF, 0);
 
     // Code page 1251 is one byte per character and CR/LF are never part of
     // another character, so lines are cut on the bytes and only the line
     // that wins is decoded.
-    std::optional<QByteArray> last;
-    QByteArray current;
+    std::optional<std::string> last;
+    std::string current;
     bool inLine = false;  // characters seen since the last line end
     bool afterCr = false; // a CR ended the last line; an LF right after belongs to it
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    static thread_local char chunk[64 * 1024];
     for (;;) {
-        const qint64 n = file.read(chunk.data(), chunk.size());
-        if (n < 0)
-            ReadFailed(file);
-        if (n == 0)
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
+        if (n == 0) {
+            if (std::ferror(file))
+                throw EInOutError("Read error on \"" + path + "\": " + std::strerror(errno));
             break;
-        const char *p = chunk.constData();
-        for (qint64 i = 0; i < n; ++i) {
-            const char b = p[i];
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const char b = chunk[i];
             if (afterCr) {
                 afterCr = false;
                 if (b == '\n')
@@ -153,51 +187,39 @@ std::optional<QString> ReadLastLine(const QString &path)
             }
             inLine = true;
             if (current.size() < MaxWorkLineLength)
-                current.append(b);
+                current.push_back(b);
         }
     }
     if (inLine)
         last = current;
     if (!last)
         return std::nullopt;
-    if (!Cp1251().Valid)
-        throw EInOutError("Code page 1251 is not available");
     return Cp1251Decode(*last);
 }
 
-bool WriteLineAtomically(const QString &path, const QString &line)
+bool WriteLineAtomically(const std::string &path, const std::string &line)
 {
-    if (!Cp1251().Valid)
-        return false;
-    // Only a settings file is replaced: the rename below would put it in
-    // place of a pipe or a device node, also at the far end of a link.
-    const QFileInfo existing(path);
-    if ((existing.exists() && !existing.isFile()) || (existing.isSymLink() && !existing.exists()))
-        return false;
-    QByteArray bytes = Cp1251Encode(line);
-    bytes.append("\r\n");
-
-    // Never writes in place: without the temporary file a failed write
-    // would leave a truncated settings file.
-    // Unbuffered: a short write (disk full, file-size limit) must be seen
-    // here; through the write buffer it passes unnoticed and the commit
-    // would put a cut-off file in place.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            file.cancelWriting();
-            return false; // the destructor drops the temporary file
+    try {
+        // Only a settings file is replaced: the rename would put it in place
+        // of a pipe or a device node, also at the far end of a link.
+        fs::path target = PathOf(path);
+        std::error_code ec;
+        const fs::file_status link = fs::symlink_status(target, ec);
+        if (fs::is_symlink(link)) {
+            const fs::file_status st = fs::status(target, ec);
+            if (!fs::is_regular_file(st))
+                return false; // dangling, or a link to what is no settings file
+            target = fs::canonical(target, ec);
+            if (ec)
+                return false;
+        } else if (fs::exists(link) && !fs::is_regular_file(link)) {
+            return false;
         }
-        done += n;
-    }
-    if (!file.commit())
+        std::string bytes = Cp1251Encode(line);
+        bytes += "\r\n";
+        // Never writes in place: a failed write would leave a truncated file.
+        return Replace(target, bytes);
+    } catch (...) {
         return false;
-#ifndef _WIN32
-    SyncDirectory(QFileInfo(path).absolutePath());
-#endif
-    return true;
+    }
 }

@@ -1,392 +1,279 @@
 #include "pAT_Vexo.h"
 
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QIcon>
-#include <QLineEdit>
-#include <QPalette>
-#include <QProgressBar>
-#include <QTextEdit>
-#include <QTimer>
+#include <algorithm>
 
-#include "About.h"
 #include "Commands.h"
-#include "ErrorHandler.h"
-#include "HelpATVexo.h"
+#include "Cp1251.h"
+#include "ErrorText.h"
 #include "LogHelpers.h"
 #include "Str_UtRx.h"
-#include "Thread.h"
 #include "WorkFile.h"
-#include "ui_fAT_Vexo.h"
 
 namespace {
 
 // Far more than a Vexo ever answers in 500 ms; a flood beyond it is still
 // drained from the port but not kept.
-constexpr qsizetype MaxReplyBytes = 64 * 1024;
+constexpr std::size_t MaxReplyBytes = 64 * 1024;
 
-QString U(const char *utf8) { return QString::fromUtf8(utf8); }
-
-QFont PixelFont(const QString &family, int px, bool bold = false, bool italic = false)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    f.setItalic(italic);
-    return f;
-}
-
-QIcon Picture(const QString &normal, const QString &disabled = QString())
-{
-    QIcon icon(normal);
-    if (!disabled.isEmpty())
-        icon.addFile(disabled, QSize(), QIcon::Disabled);
-    return icon;
-}
+constexpr int InitInterval = 50;
+constexpr int ReplyInterval = 500;
 
 } // namespace
 
-void ConnectSerialToEventLoop()
+struct TAT_VexoEngine::State {
+    std::unique_ptr<TXComm> XComm;
+    std::string OpenedRS;
+    int CurCmd = 0;
+    std::string RxText; // code page 1251 bytes
+    bool ReplyTimerEnabled = false;
+    int Bars[2] = {0, 0};
+};
+
+TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : FView(view), F(std::make_unique<State>())
 {
-    SetMainThread();
-    SetWakeMainThread([] {
-        if (QCoreApplication *app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] { CheckSynchronize(); }, Qt::QueuedConnection);
-    });
+    F->XComm = std::make_unique<TXComm>(this);
+    F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
+        Run([&] { XComm_ATData(sender, received); });
+    };
 }
 
-TfAT_Vexo::TfAT_Vexo(QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TfAT_Vexo>()), FXComm(std::make_unique<TXComm>(this))
-{
-    ui->setupUi(this);
-    SetUpLooks();
-
-    FInitTimer = new QTimer(this);
-    FInitTimer->setObjectName(QStringLiteral("tInit"));
-    FInitTimer->setInterval(50);
-    FReplyTimer = new QTimer(this);
-    FReplyTimer->setObjectName(QStringLiteral("tRdIn_Vexo"));
-    FReplyTimer->setInterval(500);
-    FReplyTimer->setTimerType(Qt::PreciseTimer); // the verdict is due 500 ms after the request
-    FReplyTimer->setSingleShot(true);
-
-    FXComm->OnData = [this](TCustomComm *sender, std::uint32_t received) { XComm_ATData(sender, received); };
-    Connect();
-    FInitTimer->start();
-}
-
-TfAT_Vexo::~TfAT_Vexo()
+TAT_VexoEngine::~TAT_VexoEngine()
 {
     // The port goes first: its event thread must not hand anything to a
-    // half-destroyed window.
-    FXComm.reset();
+    // half-destroyed view, nor to this engine while its port is going.
+    F->XComm->OnData = nullptr;
+    F->XComm.reset();
 }
 
-void TfAT_Vexo::SetUpLooks()
-{
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    move(319, 157); // the design position, until the start timer moves the window
-    // Line breaks in captions and hints are CR LF (the layout file cannot hold a CR).
-    for (QWidget *w : findChildren<QWidget *>()) {
-        if (w->toolTip().contains(u'\n') && !w->toolTip().contains(u'\r'))
-            w->setToolTip(w->toolTip().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
-        if (auto *l = qobject_cast<QLabel *>(w); l && l->text().contains(u'\n') && !l->text().contains(u'\r'))
-            l->setText(l->text().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
-    }
-    setFont(PixelFont(QStringLiteral("MS Sans Serif"), 12));
-    ui->Panel1->setFont(PixelFont(QStringLiteral("Courier New"), 12));
-    ui->cbRSname->setFont(PixelFont(QStringLiteral("Courier New"), 15));
-    ui->cbRSname->setEditText(QString());
-    ui->cbSpeed_Cor->setEditText(QStringLiteral("19200"));
-    ui->cbSpeed_SeA->setEditText(QStringLiteral("115200"));
-    ui->cbSpeed_SeA_Prn->setEditText(QStringLiteral("19200"));
-    ui->seAdrModBus->SetRange(1, 250);
-    ui->seAdrModBus->SetValue(1);
-    ui->chKLV707->setChecked(false);
-    for (QProgressBar *bar : {ui->prB_Wr, ui->prB_rd}) {
-        bar->setRange(0, 100);
-        bar->setValue(0);
-    }
-
-    QPalette maroon = ui->Label6->palette();
-    maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));
-    ui->Label6->setPalette(maroon);
-    ui->Label6->setFont(PixelFont(QStringLiteral("Courier New"), 12, false, true));
-
-    QPalette face = ui->reWin->palette();
-    face.setColor(QPalette::Base, face.color(QPalette::Button));
-    ui->reWin->setPalette(face);
-    ui->reWin->setFont(PixelFont(QStringLiteral("Courier New"), 12));
-    ui->reWin->setUndoRedoEnabled(false); // log lines are no undo steps
-
-    ui->SpeedButton1->setIcon(Picture(QStringLiteral(":/pictures/scanner.png"),
-                                      QStringLiteral(":/pictures/scanner_disabled.png")));
-    ui->ToolButton3->setIcon(Picture(QStringLiteral(":/pictures/tb2.png")));
-    ui->TB_Help->setIcon(Picture(QStringLiteral(":/pictures/tb4.png")));
-    ui->ToolButton6->setIcon(Picture(QStringLiteral(":/pictures/tb6.png")));
-    ui->TB_Exit->setIcon(Picture(QStringLiteral(":/pictures/tb0.png")));
-    for (QWidget *b : {static_cast<QWidget *>(ui->ToolButton3), static_cast<QWidget *>(ui->TB_Help),
-                       static_cast<QWidget *>(ui->ToolButton6), static_cast<QWidget *>(ui->TB_Exit)})
-        static_cast<QAbstractButton *>(b)->setIconSize(QSize(16, 16));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
-
-    // Every control is reachable by name for screen readers and test tools.
-    for (QWidget *w : findChildren<QWidget *>()) {
-        if (!w->accessibleName().isEmpty())
-            continue;
-        if (auto *b = qobject_cast<QAbstractButton *>(w); b && !b->text().isEmpty())
-            w->setAccessibleName(b->text());
-        else if (!w->toolTip().isEmpty())
-            w->setAccessibleName(w->toolTip());
-        else if (auto *l = qobject_cast<QLabel *>(w))
-            w->setAccessibleName(l->text());
-        else if (!w->objectName().isEmpty())
-            w->setAccessibleName(w->objectName());
-    }
-}
-
-void TfAT_Vexo::Connect()
-{
-    struct Button {
-        QPushButton *button;
-        int command;
-    };
-    const Button buttons[] = {
-        {ui->bRd_Inf, acInfo},           {ui->bRdSpeed_SeA, acRdSpeedRS},
-        {ui->bRdSpeed_SeA_Prn, acRdSpeedPrn}, {ui->bRdAdr_ModBus, acRdAdrModBus},
-        {ui->bWrSpeed_SeA, acWrSpeedRS}, {ui->bWrSpeed_SeA_Prn, acWrSpeedPrn},
-        {ui->bWrAdrModBus, acWrAdrModBus}, {ui->rdKLV707, acRdKLV707},
-        {ui->wrKLV707, acWrKLV707},      {ui->rdSpeed_Cor, acRdSpeedIO},
-        {ui->wrSpeed_Cor, acWrSpeedIO},
-    };
-    for (const Button &b : buttons) {
-        const int n = b.command;
-        connect(b.button, &QPushButton::clicked, this, Guarded([this, n] { SendCommand(n); }));
-    }
-    connect(ui->SpeedButton1, &QToolButton::clicked, this, Guarded([this] { SpeedButton1Click(); }));
-    connect(ui->ToolButton3, &QToolButton::clicked, this, Guarded([this] { ShowAboutForm(); }));
-    connect(ui->TB_Help, &QToolButton::clicked, this, Guarded([this] { ShowHelpForm(); }));
-    connect(ui->ToolButton6, &QToolButton::clicked, this, Guarded([this] { ClearLog(); }));
-    connect(ui->TB_Exit, &QToolButton::clicked, this, Guarded([this] { close(); }));
-    connect(FInitTimer, &QTimer::timeout, this, Guarded([this] { tInitTimer(); }));
-    connect(FReplyTimer, &QTimer::timeout, this, Guarded([this] { tRdIn_VexoTimer(); }));
-}
+void TAT_VexoEngine::FormCreate() { FView.StartTimer(TViewTimer::tInit, InitInterval); }
 
 // ---------------------------------------------------------------- exchange
 
-void TfAT_Vexo::SendCommand(int n)
+void TAT_VexoEngine::SendCommand(int n)
 {
     if (n < 0 || n >= ATCommandCount)
         return;
     if (!PrepareRSPort())
         return;
-    QString parameter, shown;
+    std::string parameter, shown;
     switch (n) {
     case acWrSpeedRS:
-        shown = ui->cbSpeed_SeA->currentText();
+        shown = FView.Text(TViewText::cbSpeed_SeA);
         parameter = SpeedToCode(shown);
         break;
     case acWrSpeedPrn:
-        shown = ui->cbSpeed_SeA_Prn->currentText();
+        shown = FView.Text(TViewText::cbSpeed_SeA_Prn);
         parameter = SpeedToCode(shown);
         break;
     case acWrSpeedIO:
-        shown = ui->cbSpeed_Cor->currentText();
+        shown = FView.Text(TViewText::cbSpeed_Cor);
         parameter = SpeedToCode(shown);
         break;
     case acWrAdrModBus:
-        parameter = shown = ui->seAdrModBus->Text();
+        parameter = shown = FView.Text(TViewText::seAdrModBus);
         break;
     case acWrKLV707:
-        if (ui->chKLV707->isChecked()) {
-            parameter = QStringLiteral("1");
-            shown = U("включить поддержку КЛВ-707");
+        if (FView.KLV707Checked()) {
+            parameter = "1";
+            shown = "включить поддержку КЛВ-707";
         } else {
-            parameter = QStringLiteral("0");
-            shown = U("выключить поддержку КЛВ-707");
+            parameter = "0";
+            shown = "выключить поддержку КЛВ-707";
         }
         break;
     default:
         break;
     }
-    FCurCmd = n;
-    QString announce = U("выдать команду в \"Vexo\" - \"") + U(AT_Title[n]);
-    if (!shown.isEmpty())
-        announce += u' ' + shown;
-    announce += u'"';
+    F->CurCmd = n;
+    std::string announce = std::string("выдать команду в \"Vexo\" - \"") + AT_Title[n];
+    if (!shown.empty())
+        announce += ' ' + shown;
+    announce += '"';
     AddToLog(lkCommand, announce);
-    SendRequest(QByteArray(AT_Cmd[n]) + Cp1251Encode(parameter) + "\r\n");
+    SendRequest(AT_Cmd[n] + Cp1251Encode(parameter) + "\r\n");
 }
 
-void TfAT_Vexo::SendRequest(const QByteArray &line)
+void TAT_VexoEngine::SendRequest(const std::string &line)
 {
-    FRxText.clear();
-    const QString name = QString::fromLatin1(FXComm->DeviceName());
+    TXComm &comm = *F->XComm;
+    F->RxText.clear();
+    const std::string name = Cp1251Decode(comm.DeviceName());
     if (!RSPortPresent(name)) {
         // The port vanished since it was opened: close it, forget it so the
         // next press opens it afresh, and say so.
         DropPort();
-        AddToLog(lkError, U("ошибка инициализации порта ") + name);
+        AddToLog(lkError, "ошибка инициализации порта " + name);
         return;
     }
-    if (FXComm->Opened()) {
+    if (comm.Opened()) {
         // A late reply to the previous request may still sit in the port,
         // its hand-over not yet run: it is no reply to this one.
         std::string stale;
-        FXComm->ReadString(stale);
+        comm.ReadString(stale);
     }
-    StepBar(ui->prB_Wr);
-    if (FXComm->SendString(line.toStdString())) {
-        // The wait starts as the request leaves, before the log line is drawn.
-        if (!FReplyTimer->isActive()) // a wait already running is not restarted
-            FReplyTimer->start();
-        AddToLog(lkCommand, U("запрос \"Vexo\" -> \"") + StripCtrl(Cp1251Decode(line)) + u'"');
+    StepBar(TViewBar::prB_Wr);
+    if (comm.SendString(line)) {
+        // The wait starts as the request leaves, before the log line is drawn;
+        // a wait already running is not restarted.
+        if (!F->ReplyTimerEnabled) {
+            F->ReplyTimerEnabled = true;
+            FView.StartTimer(TViewTimer::tRdIn_Vexo, ReplyInterval);
+        }
+        AddToLog(lkCommand, "запрос \"Vexo\" -> \"" + StripCtrl(Cp1251Decode(line)) + '"');
     } else {
         // A port that takes nothing is reopened by the next press.
         DropPort();
-        ShowErrorBox(this, QStringLiteral("Error"), U("ОШИБКА COM порта"));
+        ShowError("ОШИБКА COM порта");
     }
 }
 
-void TfAT_Vexo::DropPort()
+void TAT_VexoEngine::DropPort()
 {
-    if (FXComm->Opened())
-        FXComm->Close();
-    FOpenedRS.clear();
+    if (F->XComm->Opened())
+        F->XComm->Close();
+    F->OpenedRS.clear();
 }
 
-void TfAT_Vexo::XComm_ATData(TCustomComm *, std::uint32_t)
+void TAT_VexoEngine::XComm_ATData(TCustomComm *, std::uint32_t)
 {
     std::string text;
-    FXComm->ReadString(text);
-    StepBar(ui->prB_rd);
-    if (!text.empty() && FRxText.size() < MaxReplyBytes) {
-        const qsizetype room = MaxReplyBytes - FRxText.size();
-        FRxText.append(text.data(), std::min<qsizetype>(room, static_cast<qsizetype>(text.size())));
-    }
+    F->XComm->ReadString(text);
+    StepBar(TViewBar::prB_rd);
+    if (!text.empty() && F->RxText.size() < MaxReplyBytes)
+        F->RxText.append(text, 0, std::min(MaxReplyBytes - F->RxText.size(), text.size()));
 }
 
-void TfAT_Vexo::tRdIn_VexoTimer()
+void TAT_VexoEngine::tRdIn_VexoTimer()
 {
-    FReplyTimer->stop();
-    if (FRxText.isEmpty()) {
-        AddToLog(lkError, U("нет ответа от \"Vexo\""));
+    F->ReplyTimerEnabled = false;
+    FView.StopTimer(TViewTimer::tRdIn_Vexo);
+    if (F->RxText.empty()) {
+        AddToLog(lkError, "нет ответа от \"Vexo\"");
         return;
     }
-    const QString r = StripCtrl(Cp1251Decode(FRxText));
-    AddToLog(lkReply, U("ответ  \"Vexo\" <- ") + Verdict(FCurCmd, r));
+    const std::string r = StripCtrl(Cp1251Decode(F->RxText));
+    AddToLog(lkReply, "ответ  \"Vexo\" <- " + Verdict(F->CurCmd, r));
 }
 
-void TfAT_Vexo::StepBar(QProgressBar *bar)
+void TAT_VexoEngine::StepBar(TViewBar bar)
 {
-    const int next = bar->value() + 10;
-    bar->setValue(next > bar->maximum() ? bar->minimum() : next);
+    int &position = F->Bars[bar == TViewBar::prB_Wr ? 0 : 1];
+    position = ::StepBar(position);
+    FView.SetBarPosition(bar, position);
 }
 
 // ---------------------------------------------------------------- port and settings file
 
-void TfAT_Vexo::SpeedButton1Click()
+void TAT_VexoEngine::SpeedButton1Click()
 {
-    ui->cbRSname->clear();
-    ui->cbRSname->setEditText(QString());
+    FView.ClearPortList();
+    FView.SetText(TViewText::cbRSname, "");
     ScanRSPorts();
 }
 
-void TfAT_Vexo::ScanRSPorts()
+void TAT_VexoEngine::ScanRSPorts()
 {
     for (int n = 1; n <= 100; ++n) {
-        const QString name = QStringLiteral("COM") + QString::number(n);
+        const std::string name = "COM" + std::to_string(n);
         if (RSPortPresent(name))
-            ui->cbRSname->addItem(name);
+            FView.AddPortItem(name);
     }
-    // Filling the list must not pick an entry: the box stays empty.
-    ui->cbRSname->setCurrentIndex(-1);
-    ui->cbRSname->setEditText(QString());
+    // Filling the list picks no entry: the box stays empty.
+    FView.SetText(TViewText::cbRSname, "");
 }
 
-bool TfAT_Vexo::PortSelected()
+bool TAT_VexoEngine::PortSelected()
 {
-    if (ui->cbRSname->currentText().isEmpty()) {
-        ShowErrorBox(this, QStringLiteral("Error"), U("Не определен \"RS\" порт"));
+    if (FView.Text(TViewText::cbRSname).empty()) {
+        ShowError("Не определен \"RS\" порт");
         return false;
     }
     return true;
 }
 
-bool TfAT_Vexo::PrepareRSPort()
+bool TAT_VexoEngine::PrepareRSPort()
 {
     if (!PortSelected())
         return false;
-    const QString name = ui->cbRSname->currentText();
-    if (name == FOpenedRS)
+    const std::string name = FView.Text(TViewText::cbRSname);
+    if (name == F->OpenedRS)
         return true;
-    if (FXComm->Opened()) {
-        FXComm->Close();
-        FOpenedRS.clear();
+    TXComm &comm = *F->XComm;
+    if (comm.Opened()) {
+        comm.Close();
+        F->OpenedRS.clear();
     }
-    FXComm->SetBaudRate(br19200);
-    FXComm->SetDeviceName(name.toLatin1().toStdString());
+    comm.SetBaudRate(br19200);
+    comm.SetDeviceName(Cp1251Encode(name));
     OpenRSPort();
-    if (FXComm->Opened()) {
-        FOpenedRS = name;
+    if (comm.Opened()) {
+        F->OpenedRS = name;
         return true;
     }
-    AddToLog(lkError, U("ошибка инициализации порта ") + name);
+    AddToLog(lkError, "ошибка инициализации порта " + name);
     return false;
 }
 
-bool TfAT_Vexo::OpenRSPort()
+bool TAT_VexoEngine::OpenRSPort()
 {
-    if (FXComm->Opened())
+    if (F->XComm->Opened())
         return true;
-    FXComm->Open();
-    return FXComm->Opened();
+    F->XComm->Open();
+    return F->XComm->Opened();
 }
 
-void TfAT_Vexo::CloseRSPort()
+void TAT_VexoEngine::CloseRSPort()
 {
-    if (FXComm->Opened())
-        FXComm->Close();
+    if (F->XComm->Opened())
+        F->XComm->Close();
 }
 
-void TfAT_Vexo::LoadWorkFile()
+void TAT_VexoEngine::LoadWorkFile()
 {
     if (const auto line = ReadLastLine(WorkFilePath()))
-        ui->cbRSname->setEditText(OneSpace(*line));
+        FView.SetText(TViewText::cbRSname, OneSpace(*line));
 }
 
-void TfAT_Vexo::SaveWorkFile() { WriteLineAtomically(WorkFilePath(), ui->cbRSname->currentText()); }
+void TAT_VexoEngine::SaveWorkFile() { WriteLineAtomically(WorkFilePath(), FView.Text(TViewText::cbRSname)); }
 
-void TfAT_Vexo::FormClose()
+void TAT_VexoEngine::FormClose()
 {
-    CloseRSPort();
-    SaveWorkFile();
+    // Closing never fails: whatever goes wrong is shown, and the rest still runs.
+    Run([this] { CloseRSPort(); });
+    Run([this] { SaveWorkFile(); });
 }
 
-void TfAT_Vexo::closeEvent(QCloseEvent *event)
+void TAT_VexoEngine::tInitTimer()
 {
-    // Closing never fails: whatever goes wrong is shown, and the window still closes.
-    Guarded([this] { CloseRSPort(); })();
-    Guarded([this] { SaveWorkFile(); })();
-    event->accept();
-}
-
-void TfAT_Vexo::tInitTimer()
-{
-    FInitTimer->stop();
-    move(x(), 0);
-    move(0, 0);
-    FOpenedRS.clear();
+    FView.StopTimer(TViewTimer::tInit);
+    FView.MoveToTopLeft();
+    F->OpenedRS.clear();
     LoadWorkFile();
 }
 
-// ---------------------------------------------------------------- log and windows
+// ---------------------------------------------------------------- toolbar, log, errors
 
-void TfAT_Vexo::AddToLog(int kind, const QString &text) { ::AddToLog(ui->reWin, kind, text); }
+void TAT_VexoEngine::ToolButton3Click() { FView.ShowAboutForm(); }
+void TAT_VexoEngine::TB_HelpClick() { FView.ShowHelpForm(); }
+void TAT_VexoEngine::ToolButton6Click() { FView.ClearLogView(); }
+void TAT_VexoEngine::TB_ExitClick() { FView.CloseWindow(); }
 
-void TfAT_Vexo::ClearLog() { ::ClearLog(ui->reWin); }
+void TAT_VexoEngine::AddToLog(int kind, const std::string &text) { FView.AppendLogLine(text, LogKindColour(kind)); }
 
-void TfAT_Vexo::ShowHelpForm() { ::ShowHelpForm(this); }
+void TAT_VexoEngine::ShowError(const std::string &text) { FView.ShowMessageBox("Error", text); }
 
-void TfAT_Vexo::ShowAboutForm() { ::ShowAboutForm(this); }
+void TAT_VexoEngine::ShowException(std::exception_ptr e) noexcept
+{
+    try {
+        FView.ShowMessageBox(AppTitle(), WithFullStop(ExceptionMessage(e)));
+    } catch (...) {
+        // A box that cannot be shown must not take the program down.
+    }
+}
+
+TXComm &TAT_VexoEngine::XComm_AT() { return *F->XComm; }
+const std::string &TAT_VexoEngine::OpenedRS() const { return F->OpenedRS; }
+int TAT_VexoEngine::CurCmd() const { return F->CurCmd; }
+const std::string &TAT_VexoEngine::RxText() const { return F->RxText; }
+bool TAT_VexoEngine::ReplyTimerEnabled() const { return F->ReplyTimerEnabled; }
+int TAT_VexoEngine::BarPosition(TViewBar bar) const { return F->Bars[bar == TViewBar::prB_Wr ? 0 : 1]; }

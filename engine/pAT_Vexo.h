@@ -1,36 +1,36 @@
-// The main window's controller: the command engine, port selection, the
-// settings file and the command log.
+// The main window's controller: the command catalogue and exchange, port
+// selection and scanning, the settings file and the command log. Toolkit
+// free: it reaches the window only through IMainView. Main thread only.
 #pragma once
 
-#include <QByteArray>
-#include <QMainWindow>
-#include <QString>
-
+#include <cstdint>
+#include <exception>
 #include <memory>
+#include <string>
 
+#include "MainView.h"
 #include "XComDrv.h"
 
-class QTimer;
-class QTextEdit;
-class QComboBox;
-namespace Ui {
-class TfAT_Vexo;
-}
-
-class TfAT_Vexo : public QMainWindow {
-    Q_OBJECT
+class TAT_VexoEngine {
 public:
-    explicit TfAT_Vexo(QWidget *parent = nullptr);
-    ~TfAT_Vexo() override;
+    // The serial port object `XComm_AT` is created closed; its OnData is
+    // bound to XComm_ATData. Nothing is done to the view here.
+    explicit TAT_VexoEngine(IMainView &view);
+    ~TAT_VexoEngine(); // closes the port first: no hand-over reaches a dying view
+    TAT_VexoEngine(const TAT_VexoEngine &) = delete;
+    TAT_VexoEngine &operator=(const TAT_VexoEngine &) = delete;
 
-    // The exchange.
-    void SendCommand(int n);
-    void SendRequest(const QByteArray &line);
+    // The window has been created: enables the start timer tInit (50 ms).
+    void FormCreate();
+
+    // ---- the exchange
+    void SendCommand(int n);                   // one entry for the eleven command buttons
+    void SendRequest(const std::string &line); // code page 1251 bytes, CR LF included
     void XComm_ATData(TCustomComm *sender, std::uint32_t received);
-    void tRdIn_VexoTimer();
+    void tRdIn_VexoTimer(); // the front-end calls it when tRdIn_Vexo fires
 
-    // Port selection and the settings file.
-    void SpeedButton1Click();
+    // ---- port selection and the settings file
+    void SpeedButton1Click(); // the scanner button
     void ScanRSPorts();
     bool PortSelected();
     bool PrepareRSPort();
@@ -38,39 +38,48 @@ public:
     void CloseRSPort();
     void LoadWorkFile();
     void SaveWorkFile();
-    void FormClose();
-    void tInitTimer();
+    void FormClose();  // the close path: CloseRSPort, then SaveWorkFile; each error shown, both run
+    void tInitTimer(); // the front-end calls it when tInit fires
 
-    void AddToLog(int kind, const QString &text);
-    void ClearLog();
-    void ShowHelpForm();
-    void ShowAboutForm();
+    // ---- the toolbar
+    void ToolButton3Click(); // about window
+    void TB_HelpClick();     // help window
+    void ToolButton6Click(); // clears the log
+    void TB_ExitClick();     // closes the window
 
-    TXComm &XComm_AT() { return *FXComm; }
-    QString OpenedRS() const { return FOpenedRS; }
-    int CurCmd() const { return FCurCmd; }
-    QByteArray RxText() const { return FRxText; }
-    QTimer *tRdIn_Vexo() const { return FReplyTimer; }
-    QTimer *tInit() const { return FInitTimer; }
+    // ---- the log
+    void AddToLog(int kind, const std::string &text);
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
+    // ---- state, for front-ends and tests
+    TXComm &XComm_AT();
+    const std::string &OpenedRS() const;
+    int CurCmd() const;
+    const std::string &RxText() const; // raw bytes as received (code page 1251)
+    bool ReplyTimerEnabled() const;
+    int BarPosition(TViewBar bar) const;
+
+    // The application's top-level error handling: runs a handler; an
+    // exception that leaves it is shown by ShowException and the program
+    // goes on. Front-ends call every handler through it.
+    template <typename F>
+    void Run(F &&handler) noexcept
+    {
+        try {
+            handler();
+        } catch (...) {
+            ShowException(std::current_exception());
+        }
+    }
+    // The error box: caption AppTitle() ("ПО "AT_Vexo""), the exception's
+    // message with the full-stop rule (ErrorText.h), through the view.
+    void ShowException(std::exception_ptr e) noexcept;
 
 private:
-    void Connect();
     void DropPort();
-    void SetUpLooks();
-    static void StepBar(class QProgressBar *bar);
+    void StepBar(TViewBar bar);
+    void ShowError(const std::string &text); // the "Error" box
 
-    std::unique_ptr<Ui::TfAT_Vexo> ui;
-    std::unique_ptr<TXComm> FXComm;
-    QTimer *FReplyTimer = nullptr;
-    QTimer *FInitTimer = nullptr;
-    QString FOpenedRS;
-    int FCurCmd = 0;
-    QByteArray FRxText;
+    struct State;
+    IMainView &FView;
+    std::unique_ptr<State> F;
 };
-
-// Connects the serial component's hand-over to the Qt event loop, so event
-// thread deliveries run on the GUI thread. Call once, from the GUI thread.
-void ConnectSerialToEventLoop();

@@ -18,6 +18,7 @@
 #include <QStylePainter>
 #include <QTimer>
 
+#include "ModalForm.h"
 #include "Fonts.h"
 #include "JpegImage.h"
 #include "Pictures.h"
@@ -303,18 +304,4 @@ bool TAboutForm::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void ShowAboutForm(QWidget *owner)
-{
-    auto *form = new TAboutForm(owner);
-    AboutForm = form;
-    const QPointer<TAboutForm> alive(form);
-    // release it however the modal loop ends; the owner would otherwise
-    // keep it until the program ends
-    const auto release = qScopeGuard([&] {
-        if (AboutForm == form)
-            AboutForm = nullptr;
-        if (alive)
-            alive->deleteLater();
-    });
-    form->exec();
-}
+void ShowAboutForm(QWidget *owner) { ShowModalOnce(owner, AboutForm); }

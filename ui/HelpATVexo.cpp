@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ModalForm.h"
 #include "Fonts.h"
 #include "JpegImage.h"
 #include "Pictures.h"
@@ -247,18 +248,4 @@ void TfHelpATVexo::keyReleaseEvent(QKeyEvent *event)
     FormKeyUp(this, event->key(), event->modifiers());
 }
 
-void ShowHelpForm(QWidget *owner)
-{
-    auto *form = new TfHelpATVexo(owner);
-    fHelpATVexo = form;
-    const QPointer<TfHelpATVexo> alive(form);
-    // release it however the modal loop ends; the owner would otherwise
-    // keep it until the program ends
-    const auto release = qScopeGuard([&] {
-        if (fHelpATVexo == form)
-            fHelpATVexo = nullptr;
-        if (alive)
-            alive->deleteLater();
-    });
-    form->exec();
-}
+void ShowHelpForm(QWidget *owner) { ShowModalOnce(owner, fHelpATVexo); }

@@ -1,38 +1,11 @@
 #include "SpinEdit.h"
 
 #include <QFocusEvent>
-
-#include <algorithm>
 #include <QLineEdit>
 
-namespace {
+#include <algorithm>
 
-// A whole number as the control understands it: optional sign, then digits
-// only. Out-of-int values saturate, so "99999999999" still clamps to the top.
-bool ReadWhole(const QString &text, qint64 &value)
-{
-    const QString t = text.trimmed();
-    int i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
-        negative = t[i] == u'-';
-        ++i;
-    }
-    if (i >= t.size())
-        return false;
-    qint64 v = 0;
-    for (; i < t.size(); ++i) {
-        const QChar c = t[i];
-        if (c < u'0' || c > u'9')
-            return false;
-        if (v < 1'000'000'000'000LL)
-            v = v * 10 + (c.unicode() - u'0');
-    }
-    value = negative ? -v : v;
-    return true;
-}
-
-} // namespace
+#include "SpinRules.h"
 
 TSpinEdit::TSpinEdit(QWidget *parent) : QAbstractSpinBox(parent)
 {
@@ -45,27 +18,20 @@ TSpinEdit::TSpinEdit(QWidget *parent) : QAbstractSpinBox(parent)
 void TSpinEdit::SetRange(int min, int max)
 {
     FMin = min;
-    FMax = max < min ? min : max;
+    FMax = std::max(min, max);
 }
 
-int TSpinEdit::Value() const
-{
-    qint64 v;
-    if (!ReadWhole(Text(), v))
-        return FMin;
-    return static_cast<int>(std::clamp<qint64>(v, FMin, FMax));
-}
+int TSpinEdit::Value() const { return SpinValue(Text().toStdString(), FMin, FMax); }
 
-void TSpinEdit::SetValue(int v) { lineEdit()->setText(QString::number(qBound(FMin, v, FMax))); }
+void TSpinEdit::SetValue(int v) { lineEdit()->setText(QString::number(std::clamp(v, FMin, FMax))); }
 
 QString TSpinEdit::Text() const { return lineEdit()->text(); }
 
+void TSpinEdit::SetText(const QString &text) { lineEdit()->setText(text); }
+
 void TSpinEdit::stepBy(int steps)
 {
-    qint64 v;
-    qint64 base = ReadWhole(Text(), v) ? v : FMin;
-    base = std::clamp<qint64>(base, FMin, FMax);
-    SetValue(static_cast<int>(std::clamp<qint64>(base + steps, FMin, FMax)));
+    lineEdit()->setText(QString::fromStdString(SpinStep(Text().toStdString(), steps, FMin, FMax)));
     selectAll();
 }
 
@@ -82,29 +48,17 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const
 
 QValidator::State TSpinEdit::validate(QString &input, int &) const
 {
-    for (QChar c : input) {
-        if (!((c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u',' || c == u'.'))
-            return QValidator::Invalid;
-    }
-    // Whatever is made of these characters is kept: the operator's text is sent as typed.
-    return QValidator::Acceptable;
+    // Whatever is made of the accepted characters is kept: the operator's text is sent as typed.
+    return SpinAccepts(input.toStdString()) ? QValidator::Acceptable : QValidator::Invalid;
 }
 
 void TSpinEdit::fixup(QString &) const {}
 
-void TSpinEdit::ClampTypedNumber()
-{
-    qint64 v;
-    if (!ReadWhole(Text(), v))
-        return;
-    if (v < FMin)
-        lineEdit()->setText(QString::number(FMin));
-    else if (v > FMax)
-        lineEdit()->setText(QString::number(FMax));
-}
-
 void TSpinEdit::focusOutEvent(QFocusEvent *e)
 {
-    ClampTypedNumber();
+    const std::string text = Text().toStdString();
+    const std::string clamped = SpinClampOnFocusOut(text, FMin, FMax);
+    if (clamped != text)
+        lineEdit()->setText(QString::fromStdString(clamped));
     QAbstractSpinBox::focusOutEvent(e);
 }

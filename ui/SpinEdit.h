@@ -1,7 +1,5 @@
-// A spin edit that sends what the operator typed: the arrows step through
-// the range, typed digits, signs and a decimal separator are accepted, and
-// only a whole number outside the range is pulled to the nearer limit when
-// the control loses focus. "+5", "007", "1,5" and "" stay as typed.
+// A spin edit that sends what the operator typed; its rules (what it
+// accepts, clamps on losing focus and steps to) are the engine's SpinRules.
 #pragma once
 
 #include <QAbstractSpinBox>
@@ -18,6 +16,7 @@ public:
     int Value() const;
     void SetValue(int v);
     QString Text() const;
+    void SetText(const QString &text);
 
     void stepBy(int steps) override;
     QValidator::State validate(QString &input, int &pos) const override;
@@ -28,7 +27,6 @@ protected:
     void focusOutEvent(QFocusEvent *e) override;
 
 private:
-    void ClampTypedNumber();
     int FMin = 1;
     int FMax = 250;
 };

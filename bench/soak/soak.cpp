@@ -30,33 +30,12 @@
 #include <unistd.h>
 
 #include "Commands.h"
-#include "ErrorHandler.h"
+#include "ErrorBox.h"
+#include "ProcessFigures.h"
 #include "VexoSim.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 namespace {
-
-long ResidentKb()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-int Entries(const char *dir)
-{
-    int n = 0;
-    if (DIR *d = opendir(dir)) {
-        while (dirent *e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-    return n;
-}
 
 struct Figures {
     long rssKb;
@@ -66,7 +45,7 @@ struct Figures {
 Figures Now()
 {
     // the directory listing itself holds one descriptor while it counts
-    return {ResidentKb(), Entries("/proc/self/fd") - 1, Entries("/proc/self/task")};
+    return {ResidentKb(), CountEntries("/proc/self/fd") - 1, CountEntries("/proc/self/task")};
 }
 
 bool Pump(const std::function<bool()> &done, int ms)
@@ -134,9 +113,8 @@ int main(int argc, char **argv)
         if (realWait) {
             Pump([&] { return !window.tRdIn_Vexo()->isActive(); }, 5000);
         } else {
-            Pump([&] { return window.RxText().endsWith("\r\n"); }, 5000);
-            window.tRdIn_Vexo()->stop();
-            window.tRdIn_VexoTimer();
+            Pump([&] { return window.Engine().RxText().ends_with("\r\n"); }, 5000);
+            window.Engine().tRdIn_VexoTimer(); // the tick, without waiting for it
         }
         const QString last = log->document()->lastBlock().text();
         if (!last.startsWith(QString::fromUtf8("ответ  \"Vexo\" <- ")) || last.endsWith(QString::fromUtf8("брак")))

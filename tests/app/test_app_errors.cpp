@@ -7,7 +7,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ErrorHandler.h"
+#include "Application.h"
+#include "ErrorBox.h"
+#include "GtestQtMain.h"
 #include "XComErr.h"
 
 namespace {
@@ -47,13 +49,4 @@ TEST(AppErrors, NotifyCatchesWhatEscapesAHandler)
     SetMessagePresenter(nullptr);
 }
 
-int main(int argc, char **argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    if (GTEST_FLAG_GET(list_tests))
-        return RUN_ALL_TESTS();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char **argv) { return RunTestsWithApplication<TApplication>(argc, argv); }

@@ -15,17 +15,16 @@
 #include <QToolButton>
 
 #include "About.h"
-#include "ErrorHandler.h"
+#include "ErrorBox.h"
 #include "HelpATVexo.h"
 #include "Splash.h"
 #include "StartUp.h"
-#include "pAT_Vexo.h"
+#include "QtText.h"
 #include "QtWait.h"
+#include "fAT_Vexo.h"
 #include "pty.h"
 
 namespace {
-
-QString U(const char *s) { return QString::fromUtf8(s); }
 
 QString LastLine(QTextEdit *log)
 {

@@ -1,16 +1,6 @@
-// GoogleTest main for widget tests: the test list must be answered before a
-// QApplication exists, because discovery runs without the offscreen platform.
-#include <gtest/gtest.h>
-
+// The main of the widget tests.
 #include <QApplication>
 
-int main(int argc, char **argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    if (GTEST_FLAG_GET(list_tests))
-        return RUN_ALL_TESTS();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
+#include "GtestQtMain.h"
+
+int main(int argc, char **argv) { return RunTestsWithApplication<QApplication>(argc, argv); }

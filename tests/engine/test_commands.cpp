@@ -1,18 +1,15 @@
-// The command catalogue, the reply verdicts and the error box rules.
+// The command catalogue, the reply verdicts, the log kinds, the error text
+// rule and the spin edit's rules.
 #include <gtest/gtest.h>
 
-#include <QString>
-
 #include <stdexcept>
-#include <vector>
+#include <string>
 
 #include "Commands.h"
-#include "ErrorHandler.h"
+#include "ErrorText.h"
+#include "LogHelpers.h"
+#include "SpinRules.h"
 #include "XComErr.h"
-
-namespace {
-QString U(const char *s) { return QString::fromUtf8(s); }
-} // namespace
 
 TEST(Catalogue, CommandTextsAndTitles)
 {
@@ -21,11 +18,11 @@ TEST(Catalogue, CommandTextsAndTitles)
                               "AT+xKPV9=", "AT+xKPV0=?", "AT+xKPV0="};
     for (int i = 0; i < ATCommandCount; ++i)
         EXPECT_STREQ(AT_Cmd[i], expected[i]) << i;
-    EXPECT_EQ(U(AT_Title[acInfo]), U("контроль \"Vexo\""));
-    EXPECT_EQ(U(AT_Title[acRdSpeedPrn]), U("чтение скорости порта \"RS232\" Vexo для принтера"));
-    EXPECT_EQ(U(AT_Title[acWrAdrModBus]), U("запись адреса для \"ModBus\""));
-    EXPECT_EQ(U(AT_Title[acWrKLV707]), U("запись флага работы с \"КЛВ-707\""));
-    EXPECT_EQ(U(AT_Title[acWrSpeedIO]), U("запись скорости порта \"I/O\" Vexo"));
+    EXPECT_STREQ(AT_Title[acInfo], "контроль \"Vexo\"");
+    EXPECT_STREQ(AT_Title[acRdSpeedPrn], "чтение скорости порта \"RS232\" Vexo для принтера");
+    EXPECT_STREQ(AT_Title[acWrAdrModBus], "запись адреса для \"ModBus\"");
+    EXPECT_STREQ(AT_Title[acWrKLV707], "запись флага работы с \"КЛВ-707\"");
+    EXPECT_STREQ(AT_Title[acWrSpeedIO], "запись скорости порта \"I/O\" Vexo");
 }
 
 TEST(Speeds, SpeedToCodeIgnoresSpacesAndFallsBackToTheTop)
@@ -38,96 +35,134 @@ TEST(Speeds, SpeedToCodeIgnoresSpacesAndFallsBackToTheTop)
                  {"19 200", '4'}, {" 9600 ", '3'}, {"abc", '7'},  {"", '7'},
                  {"14400", '7'}, {"019200", '7'}};
     for (const auto &c : cases)
-        EXPECT_EQ(SpeedToCode(U(c.text)), QChar(c.code)) << c.text;
+        EXPECT_EQ(SpeedToCode(c.text), c.code) << c.text;
 }
 
 TEST(Speeds, CodeToSpeed)
 {
-    EXPECT_EQ(CodeToSpeed(U("4")), U("19200"));
-    EXPECT_EQ(CodeToSpeed(U("0")), U("1200"));
-    EXPECT_EQ(CodeToSpeed(U("7")), U("115200"));
-    EXPECT_EQ(CodeToSpeed(U("12")), U("")) << "no speed for 12: empty quotes";
-    EXPECT_EQ(CodeToSpeed(U("263")), U("115200")) << "low 8 bits: 263 is 7";
-    EXPECT_EQ(CodeToSpeed(U(" 1 ")), U("2400"));
-    EXPECT_EQ(CodeToSpeed(U("-1")), U("")) << "-1 is 255 in its low byte";
-    EXPECT_EQ(CodeToSpeed(U("-249")), U("115200")) << "-249 is 7 in its low byte";
-    EXPECT_EQ(CodeToSpeed(U("ERROR")), U("брак ответа"));
-    EXPECT_EQ(CodeToSpeed(U("7OK")), U("брак ответа"));
-    EXPECT_EQ(CodeToSpeed(U("")), U("брак ответа"));
+    EXPECT_EQ(CodeToSpeed("4"), "19200");
+    EXPECT_EQ(CodeToSpeed("0"), "1200");
+    EXPECT_EQ(CodeToSpeed("7"), "115200");
+    EXPECT_EQ(CodeToSpeed("12"), "") << "no speed for 12: empty quotes";
+    EXPECT_EQ(CodeToSpeed("263"), "115200") << "low 8 bits: 263 is 7";
+    EXPECT_EQ(CodeToSpeed(" 1 "), "2400");
+    EXPECT_EQ(CodeToSpeed("-1"), "") << "-1 is 255 in its low byte";
+    EXPECT_EQ(CodeToSpeed("-249"), "115200") << "-249 is 7 in its low byte";
+    EXPECT_EQ(CodeToSpeed("ERROR"), "брак ответа");
+    EXPECT_EQ(CodeToSpeed("7OK"), "брак ответа");
+    EXPECT_EQ(CodeToSpeed(""), "брак ответа");
     // Pass the character test yet are no number: still a verdict, not an error.
-    EXPECT_EQ(CodeToSpeed(U("5-")), U("брак ответа"));
-    EXPECT_EQ(CodeToSpeed(U("--")), U("брак ответа"));
-    EXPECT_EQ(CodeToSpeed(U("99999999999999999999")), U("брак ответа"));
+    EXPECT_EQ(CodeToSpeed("5-"), "брак ответа");
+    EXPECT_EQ(CodeToSpeed("--"), "брак ответа");
+    EXPECT_EQ(CodeToSpeed("99999999999999999999"), "брак ответа");
 }
 
 TEST(Verdicts, ByCommandKind)
 {
-    EXPECT_EQ(Verdict(acInfo, U("Vexo v03.17")), U("Vexo v03.17"));
-    EXPECT_EQ(Verdict(acInfo, U("")), U(""));
-    EXPECT_EQ(Verdict(acRdSpeedRS, U("4")), U("скорость RS = \"19200\""));
-    EXPECT_EQ(Verdict(acRdSpeedPrn, U("12")), U("скорость RS = \"\""));
-    EXPECT_EQ(Verdict(acRdSpeedIO, U("")), U("скорость RS = \"брак ответа\""));
-    EXPECT_EQ(Verdict(acRdSpeedRS, U("5-")), U("скорость RS = \"брак ответа\""));
-    EXPECT_EQ(Verdict(acRdAdrModBus, U(" 1 7 ")), U(" 1 7 ")) << "shown as received";
-    EXPECT_EQ(Verdict(acRdAdrModBus, U("5-")), U("5-")) << "only the character test applies";
-    EXPECT_EQ(Verdict(acRdAdrModBus, U("")), U("брак ответа"));
-    EXPECT_EQ(Verdict(acRdAdrModBus, U("+5")), U("брак ответа"));
+    EXPECT_EQ(Verdict(acInfo, "Vexo v03.17"), "Vexo v03.17");
+    EXPECT_EQ(Verdict(acInfo, ""), "");
+    EXPECT_EQ(Verdict(acRdSpeedRS, "4"), "скорость RS = \"19200\"");
+    EXPECT_EQ(Verdict(acRdSpeedPrn, "12"), "скорость RS = \"\"");
+    EXPECT_EQ(Verdict(acRdSpeedIO, ""), "скорость RS = \"брак ответа\"");
+    EXPECT_EQ(Verdict(acRdSpeedRS, "5-"), "скорость RS = \"брак ответа\"");
+    EXPECT_EQ(Verdict(acRdAdrModBus, " 1 7 "), " 1 7 ") << "shown as received";
+    EXPECT_EQ(Verdict(acRdAdrModBus, "5-"), "5-") << "only the character test applies";
+    EXPECT_EQ(Verdict(acRdAdrModBus, ""), "брак ответа");
+    EXPECT_EQ(Verdict(acRdAdrModBus, "+5"), "брак ответа");
     for (int w : {acWrSpeedRS, acWrSpeedPrn, acWrAdrModBus, acWrKLV707, acWrSpeedIO}) {
-        EXPECT_EQ(Verdict(w, U("OK")), U("запись норма")) << w;
-        EXPECT_EQ(Verdict(w, U("ok")), U("запись брак")) << w;
-        EXPECT_EQ(Verdict(w, U("OK OK")), U("запись брак")) << w;
-        EXPECT_EQ(Verdict(w, U("AT+xKPV3=7OK")), U("запись брак")) << "echo before OK";
-        EXPECT_EQ(Verdict(w, U("")), U("запись брак")) << w;
+        EXPECT_EQ(Verdict(w, "OK"), "запись норма") << w;
+        EXPECT_EQ(Verdict(w, "ok"), "запись брак") << w;
+        EXPECT_EQ(Verdict(w, "OK OK"), "запись брак") << w;
+        EXPECT_EQ(Verdict(w, "AT+xKPV3=7OK"), "запись брак") << "echo before OK";
+        EXPECT_EQ(Verdict(w, ""), "запись брак") << w;
     }
-    EXPECT_EQ(Verdict(acRdKLV707, U("1")), U("поддержка КЛВ-707 включена"));
-    EXPECT_EQ(Verdict(acRdKLV707, U("0")), U("выключена поддержка КЛВ-707"));
-    EXPECT_EQ(Verdict(acRdKLV707, U("2")), U("ответ брак"));
-    EXPECT_EQ(Verdict(acRdKLV707, U(" 1")), U("ответ брак"));
-    EXPECT_EQ(Verdict(acRdKLV707, U("")), U("ответ брак"));
+    EXPECT_EQ(Verdict(acRdKLV707, "1"), "поддержка КЛВ-707 включена");
+    EXPECT_EQ(Verdict(acRdKLV707, "0"), "выключена поддержка КЛВ-707");
+    EXPECT_EQ(Verdict(acRdKLV707, "2"), "ответ брак");
+    EXPECT_EQ(Verdict(acRdKLV707, " 1"), "ответ брак");
+    EXPECT_EQ(Verdict(acRdKLV707, ""), "ответ брак");
+}
+
+TEST(log_kinds, FixedColours)
+{
+    EXPECT_EQ(LogKindColour(lkCommand), (TColour{0, 0, 255}));
+    EXPECT_EQ(LogKindColour(lkReply), (TColour{128, 0, 0}));
+    EXPECT_EQ(LogKindColour(lkError), (TColour{255, 0, 0}));
+    EXPECT_EQ(LogKindColour(1), (TColour{0, 0, 255}));
+    EXPECT_EQ(LogKindColour(0), (TColour{0, 0, 0}));
+    EXPECT_EQ(LogKindColour(4), (TColour{0, 0, 0}));
+    EXPECT_STREQ(LogFontFamily, "Courier New");
+}
+
+TEST(log_kinds, ActivityBarStepsByTenAndStartsAgainAfterFull)
+{
+    int position = 0;
+    for (int i = 1; i <= 10; ++i) {
+        position = StepBar(position);
+        EXPECT_EQ(position, i * 10);
+    }
+    EXPECT_EQ(StepBar(position), 0) << "the step past 100 starts again";
+    EXPECT_EQ(StepBar(95), 0);
 }
 
 TEST(ErrorBox, FullStopRule)
 {
-    EXPECT_EQ(WithFullStop(U("Device not opened.")), U("Device not opened."));
-    EXPECT_EQ(WithFullStop(U("'5-' is not a valid integer value")), U("'5-' is not a valid integer value."));
-    EXPECT_EQ(WithFullStop(U("ends with (")), U("ends with ("));
-    EXPECT_EQ(WithFullStop(U("ends with -")), U("ends with -")) << "'-' comes before '.'";
-    EXPECT_EQ(WithFullStop(U("ends with /")), U("ends with /."));
-    EXPECT_EQ(WithFullStop(U("порт")), U("порт."));
-    EXPECT_EQ(WithFullStop(U("")), U(""));
+    EXPECT_EQ(WithFullStop("Device not opened."), "Device not opened.");
+    EXPECT_EQ(WithFullStop("'5-' is not a valid integer value"), "'5-' is not a valid integer value.");
+    EXPECT_EQ(WithFullStop("ends with ("), "ends with (");
+    EXPECT_EQ(WithFullStop("ends with -"), "ends with -") << "'-' comes before '.'";
+    EXPECT_EQ(WithFullStop("ends with /"), "ends with /.");
+    EXPECT_EQ(WithFullStop("порт"), "порт.");
+    EXPECT_EQ(WithFullStop(""), "");
+    // by the code page, not by the UTF-8 bytes: a no-break space is 0xA0 there
+    EXPECT_EQ(WithFullStop("x\u00a0"), "x\u00a0.");
+    EXPECT_EQ(WithFullStop("x\u4e2d"), "x\u4e2d.") << "no byte in the code page: after the full stop";
 }
 
-TEST(ErrorBox, HandlerBoundaryShowsOneBoxAndGoesOn)
+TEST(ErrorBox, ExceptionMessagesAndTitle)
 {
-    struct Box {
-        QString caption, text;
-    };
-    std::vector<Box> boxes;
-    int depth = 0, deepest = 0;
-    SetMessagePresenter([&](QWidget *, const QString &caption, const QString &text) {
-        ++depth;
-        deepest = std::max(deepest, depth);
-        boxes.push_back({caption, text});
-        if (boxes.size() == 1) // a second error while the first box is open
-            Guarded([] { throw std::runtime_error("second"); })();
-        --depth;
-    });
-    auto slot = Guarded([] { RaiseDeviceError(1); });
-    slot();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].caption, U("ПО \"AT_Vexo\""));
-    EXPECT_EQ(boxes[0].text, U("Device not opened."));
-    EXPECT_EQ(boxes[1].text, U("second."));
-    EXPECT_EQ(deepest, 1) << "boxes never stack";
+    EXPECT_EQ(AppTitle(), "ПО \"AT_Vexo\"");
+    EXPECT_EQ(ExceptionMessage(std::make_exception_ptr(std::runtime_error("порт"))), "порт");
+    try {
+        RaiseDeviceError(1);
+    } catch (...) {
+        EXPECT_EQ(ExceptionMessage(std::current_exception()), "Device not opened.");
+    }
+    EXPECT_EQ(ExceptionMessage(std::make_exception_ptr(42)), "Unknown error");
+}
 
-    boxes.clear();
-    int ran = 0;
-    auto withArgs = Guarded([&](bool checked) { ran = checked ? 2 : 1; });
-    withArgs(true);
-    EXPECT_EQ(ran, 2);
-    auto ignoresArgs = Guarded([&] { ran = 3; });
-    ignoresArgs(false);
-    EXPECT_EQ(ran, 3);
-    EXPECT_TRUE(boxes.empty());
-    SetMessagePresenter(nullptr);
+TEST(SpinRules, TypedTextStaysUnlessAWholeNumberIsOutOfRange)
+{
+    EXPECT_EQ(SpinClampOnFocusOut("0", 1, 250), "1");
+    EXPECT_EQ(SpinClampOnFocusOut("300", 1, 250), "250");
+    EXPECT_EQ(SpinClampOnFocusOut("-7", 1, 250), "1");
+    EXPECT_EQ(SpinClampOnFocusOut("+300", 1, 250), "250");
+    EXPECT_EQ(SpinClampOnFocusOut("99999999999999999999", 1, 250), "250");
+    EXPECT_EQ(SpinClampOnFocusOut("17", 1, 250), "17");
+    for (const char *kept : {"", "1,5", "+5", "007", "-", "1.0", "+"})
+        EXPECT_EQ(SpinClampOnFocusOut(kept, 1, 250), kept) << kept;
+}
+
+TEST(SpinRules, AcceptedCharactersValueAndSteps)
+{
+    EXPECT_TRUE(SpinAccepts("+-,.0123456789"));
+    EXPECT_TRUE(SpinAccepts(""));
+    EXPECT_FALSE(SpinAccepts("1 2"));
+    EXPECT_FALSE(SpinAccepts("a"));
+    EXPECT_FALSE(SpinAccepts("\u0663")); // other digit sets are not digits here
+
+    EXPECT_EQ(SpinValue("17", 1, 250), 17);
+    EXPECT_EQ(SpinValue("+5", 1, 250), 5);
+    EXPECT_EQ(SpinValue("300", 1, 250), 250);
+    EXPECT_EQ(SpinValue("1,5", 1, 250), 1) << "no whole number: the minimum";
+    EXPECT_EQ(SpinValue("", 1, 250), 1);
+
+    EXPECT_EQ(SpinStep("17", 1, 1, 250), "18");
+    EXPECT_EQ(SpinStep("17", -1, 1, 250), "16");
+    EXPECT_EQ(SpinStep("250", 1, 1, 250), "250");
+    EXPECT_EQ(SpinStep("1", -1, 1, 250), "1");
+    EXPECT_EQ(SpinStep("", 1, 1, 250), "2");
+    EXPECT_EQ(SpinStep("007", 1, 1, 250), "8");
+    EXPECT_EQ(SpinStep("400", -1, 1, 250), "249") << "from the clamped value";
+    EXPECT_EQ(SpinStep("5", 10, 1, 250), "15");
 }

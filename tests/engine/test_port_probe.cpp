@@ -1,9 +1,6 @@
 // The COM-port probe against pseudo-terminals behind the device root.
 #include <gtest/gtest.h>
 
-#include <QString>
-#include <QTemporaryDir>
-
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -13,6 +10,7 @@
 
 #include "LogHelpers.h"
 #include "commapi.h"
+#include "pty.h"
 
 namespace {
 
@@ -48,20 +46,12 @@ private:
 // COM5 is ttyUSB0 and COM1 is ttyS0 under the device root.
 class port_probe : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(FRoot.isValid());
-        FOldRoot = commlayer::DeviceRoot();
-        commlayer::SetDeviceRoot(FRoot.path().toStdString());
-    }
-    void TearDown() override { commlayer::SetDeviceRoot(FOldRoot); }
-
     void Link(const std::string &target, const char *device)
     {
-        const std::string link = FRoot.path().toStdString() + "/" + device;
+        const std::string link = FRoot.Path() + "/" + device;
         ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
     }
-    std::string InRoot(const char *name) const { return FRoot.path().toStdString() + "/" + name; }
+    std::string InRoot(const char *name) const { return FRoot.Path() + "/" + name; }
 
     static HANDLE OpenExclusive(const char *path)
     {
@@ -69,8 +59,7 @@ protected:
                            FILE_FLAG_OVERLAPPED, nullptr);
     }
 
-    QTemporaryDir FRoot;
-    std::string FOldRoot;
+    DeviceRootDir FRoot;
 };
 
 } // namespace
@@ -80,8 +69,8 @@ TEST_F(port_probe, PortThatOpensIsPresentAndLeftFree)
     Pty pty;
     ASSERT_TRUE(pty.Ok());
     Link(pty.SlavePath(), "ttyUSB0");
-    EXPECT_TRUE(RSPortPresent(QStringLiteral("COM5")));
-    EXPECT_TRUE(RSPortPresent(QStringLiteral("COM5")));
+    EXPECT_TRUE(RSPortPresent("COM5"));
+    EXPECT_TRUE(RSPortPresent("COM5"));
 
     // the probe closed its handle: the port can be taken exclusively now
     HANDLE h = OpenExclusive("\\\\.\\COM5");
@@ -106,7 +95,7 @@ TEST_F(port_probe, PortHeldByAnotherHandleIsPresent)
     EXPECT_EQ(second, INVALID_HANDLE_VALUE);
     EXPECT_EQ(error, ERROR_ACCESS_DENIED);
 
-    EXPECT_TRUE(RSPortPresent(QStringLiteral("COM5")));
+    EXPECT_TRUE(RSPortPresent("COM5"));
     // the holder still has the port to itself after the probe
     HANDLE third = OpenExclusive("\\\\.\\COM5");
     EXPECT_EQ(third, INVALID_HANDLE_VALUE);
@@ -120,27 +109,28 @@ TEST_F(port_probe, NamesWithNothingBehindThemAreAbsent)
     Pty pty;
     ASSERT_TRUE(pty.Ok());
     Link(pty.SlavePath(), "ttyUSB0");
-    ASSERT_TRUE(RSPortPresent(QStringLiteral("COM5")));
+    ASSERT_TRUE(RSPortPresent("COM5"));
 
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM1")));   // no ttyS0 in the root
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM99")));
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM0")));
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM101")));
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("NOPORT")));
+    EXPECT_FALSE(RSPortPresent("COM1"));   // no ttyS0 in the root
+    EXPECT_FALSE(RSPortPresent("COM99"));
+    EXPECT_FALSE(RSPortPresent("COM0"));
+    EXPECT_FALSE(RSPortPresent("COM101"));
+    EXPECT_FALSE(RSPortPresent("NOPORT"));
 }
 
-TEST_F(port_probe, NamesWithoutAnEightBitFormAreAbsent)
+TEST_F(port_probe, NamesWithoutACodePageFormAreAbsent)
 {
     Pty pty;
     ASSERT_TRUE(pty.Ok());
     Link(pty.SlavePath(), "ttyUSB0");
-    ASSERT_TRUE(RSPortPresent(QStringLiteral("COM5")));
+    ASSERT_TRUE(RSPortPresent("COM5"));
 
-    // U+0143 and U+0421 would read as 'C' if cut to their low byte or looked alike
-    EXPECT_FALSE(RSPortPresent(QString(QChar(0x0143)) + QStringLiteral("OM5")));
-    EXPECT_FALSE(RSPortPresent(QString::fromUtf8("\xd0\xa1OM5"))); // Cyrillic Es
+    // U+0143 has no code page 1251 byte and would read as 'C' if cut to its low
+    // byte; U+0421 has one, but it is no 'C'
+    EXPECT_FALSE(RSPortPresent("\u0143OM5"));
+    EXPECT_FALSE(RSPortPresent("\xd0\xa1OM5")); // Cyrillic Es
     // a NUL would cut the device path to "\\.\COM5"
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM5") + QChar(0) + QStringLiteral("7")));
+    EXPECT_FALSE(RSPortPresent(std::string("COM5\0" "7", 6)));
 }
 
 TEST_F(port_probe, NonTerminalsBehindTheNameAreAbsent)
@@ -152,13 +142,13 @@ TEST_F(port_probe, NonTerminalsBehindTheNameAreAbsent)
     ASSERT_EQ(::write(fd, "x", 1), 1);
     ::close(fd);
     Link(file, "ttyS0");
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM1")));
+    EXPECT_FALSE(RSPortPresent("COM1"));
 
     // a directory
     const std::string dir = InRoot("adir");
     ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
     Link(dir, "ttyUSB0");
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM5")));
+    EXPECT_FALSE(RSPortPresent("COM5"));
 }
 
 TEST_F(port_probe, VanishedPortIsAbsent)
@@ -166,7 +156,7 @@ TEST_F(port_probe, VanishedPortIsAbsent)
     Pty pty;
     ASSERT_TRUE(pty.Ok());
     Link(pty.SlavePath(), "ttyUSB0");
-    ASSERT_TRUE(RSPortPresent(QStringLiteral("COM5")));
+    ASSERT_TRUE(RSPortPresent("COM5"));
     pty.Close(); // unplugged: the slave node goes away
-    EXPECT_FALSE(RSPortPresent(QStringLiteral("COM5")));
+    EXPECT_FALSE(RSPortPresent("COM5"));
 }

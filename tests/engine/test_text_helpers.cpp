@@ -1,24 +1,19 @@
-// String utilities and the integer-text helpers.
+// String utilities, the integer-text helpers and code page 1251.
 #include <gtest/gtest.h>
 
-#include <QString>
-#include <QStringDecoder>
-
+#include <algorithm>
+#include <limits>
 #include <random>
 #include <string>
 
+#include "Cp1251.h"
 #include "LogHelpers.h"
 #include "Str_UtRx.h"
 #include "SysUtils.h"
 
 namespace {
 
-QString U(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-std::string ThrownMessage(const QString &text)
+std::string ThrownMessage(const std::string &text)
 {
     try {
         (void)IntTextValue(text);
@@ -28,31 +23,44 @@ std::string ThrownMessage(const QString &text)
     return "(no exception)";
 }
 
+// The UTF-8 form of one code point (below U+0800 is enough here).
+std::string Utf8(char32_t c)
+{
+    std::string s;
+    if (c < 0x80) {
+        s.push_back(char(c));
+    } else {
+        s.push_back(char(0xC0 | (c >> 6)));
+        s.push_back(char(0x80 | (c & 0x3F)));
+    }
+    return s;
+}
+
 } // namespace
 
 TEST(text_StripCtrl, DropsLineEndsAndControlCodes)
 {
-    EXPECT_EQ(StripCtrl(U("OK\r\n")), U("OK"));
-    EXPECT_TRUE(StripCtrl(U("\r\n")).isEmpty());
-    EXPECT_EQ(StripCtrl(U("\tA\x01" "B\x1f" "C\x1b")), U("ABC"));
-    EXPECT_EQ(StripCtrl(QString(QChar(0)) + U("x") + QChar(0)), U("x"));
-    EXPECT_EQ(StripCtrl(U("ОК ответ\r\n")), U("ОК ответ"));
+    EXPECT_EQ(StripCtrl("OK\r\n"), "OK");
+    EXPECT_TRUE(StripCtrl("\r\n").empty());
+    EXPECT_EQ(StripCtrl("\tA\x01" "B\x1f" "C\x1b"), "ABC");
+    EXPECT_EQ(StripCtrl(std::string("\0x\0", 3)), "x");
+    EXPECT_EQ(StripCtrl("ОК ответ\r\n"), "ОК ответ");
 }
 
 TEST(text_StripCtrl, KeepsCodes32To255InOrder)
 {
-    QString all;
-    QString kept;
-    for (char16_t u = 0; u < 256; ++u) {
-        all.append(QChar(u));
+    std::string all;
+    std::string kept;
+    for (char32_t u = 0; u < 256; ++u) {
+        all += Utf8(u);
         if (u >= 32)
-            kept.append(QChar(u));
+            kept += Utf8(u);
     }
     EXPECT_EQ(StripCtrl(all), kept);
     EXPECT_EQ(StripCtrl(all + all), kept + kept);
 }
 
-TEST(text_StripCtrl, ByteFormMatchesTheDecodedForm)
+TEST(text_StripCtrl, DecodingAndStrippingCommute)
 {
     std::string bytes;
     for (int b = 255; b >= 0; --b)
@@ -61,153 +69,188 @@ TEST(text_StripCtrl, ByteFormMatchesTheDecodedForm)
     ASSERT_EQ(stripped.size(), 224u);
     for (std::size_t i = 0; i < stripped.size(); ++i)
         EXPECT_EQ(static_cast<unsigned char>(stripped[i]), 255 - i);
-    EXPECT_EQ(StripCtrl(std::string("OK\r\n")), "OK");
-    EXPECT_EQ(StripCtrl(std::string("\r\n")), "");
-
     // Replies are decoded before they are stripped: the result must not
     // depend on the order.
-    QStringDecoder decodeA("windows-1251");
-    QStringDecoder decodeB("windows-1251");
-    ASSERT_TRUE(decodeA.isValid());
-    const QString decodedThenStripped = StripCtrl(QString(decodeA(QByteArray::fromStdString(bytes))));
-    const QString strippedThenDecoded = decodeB(QByteArray::fromStdString(stripped));
-    EXPECT_EQ(decodedThenStripped, strippedThenDecoded);
+    EXPECT_EQ(StripCtrl(Cp1251Decode(bytes)), Cp1251Decode(stripped));
 }
 
 TEST(text_DelChar, RemovesEveryOccurrence)
 {
-    EXPECT_EQ(DelChar(U("banana"), u'a'), U("bnn"));
-    EXPECT_EQ(DelChar(U("aaaa"), u'a'), U(""));
-    EXPECT_EQ(DelChar(U("abcabc"), u'c'), U("abab"));
-    EXPECT_EQ(DelChar(U("xyz"), u'q'), U("xyz"));
-    EXPECT_EQ(DelChar(U(""), u'a'), U(""));
-    EXPECT_EQ(DelChar(U("ДаДа-да"), QChar(u'Д')), U("аа-да"));
-    EXPECT_EQ(DelChar(U("a-b-c-"), u'-'), U("abc"));
+    EXPECT_EQ(DelChar("banana", "a"), "bnn");
+    EXPECT_EQ(DelChar("aaaa", "a"), "");
+    EXPECT_EQ(DelChar("abcabc", "c"), "abab");
+    EXPECT_EQ(DelChar("xyz", "q"), "xyz");
+    EXPECT_EQ(DelChar("", "a"), "");
+    EXPECT_EQ(DelChar("ДаДа-да", "Д"), "аа-да");
+    EXPECT_EQ(DelChar("a-b-c-", "-"), "abc");
+    // a character never matches inside another one: U+0420 and U+0440 share a byte
+    EXPECT_EQ(DelChar("РрР", "Р"), "р");
 }
 
 TEST(text_DelSpaces, RemovesOnlyPlainSpaces)
 {
-    EXPECT_EQ(DelSpaces(U(" 1 2 ")), U("12"));
-    EXPECT_EQ(DelSpaces(U("   ")), U(""));
-    EXPECT_EQ(DelSpaces(U("COM 1  0")), U("COM10"));
-    EXPECT_EQ(DelSpaces(U("\t1 \t")), U("\t1\t"));
-    EXPECT_EQ(DelSpaces(U("1\u00a02 3")), U("1\u00a023"));
+    EXPECT_EQ(DelSpaces(" 1 2 "), "12");
+    EXPECT_EQ(DelSpaces("   "), "");
+    EXPECT_EQ(DelSpaces("COM 1  0"), "COM10");
+    EXPECT_EQ(DelSpaces("\t1 \t"), "\t1\t");
+    EXPECT_EQ(DelSpaces("1\u00a02 3"), "1\u00a023");
 }
 
 TEST(text_OneSpace, FoldsRunsKeepsSingleSpaces)
 {
-    EXPECT_EQ(OneSpace(U("a    b  ")), U("a b "));
-    EXPECT_EQ(OneSpace(U("COM  3")), U("COM 3"));
-    EXPECT_EQ(OneSpace(U("  a")), U(" a"));
-    EXPECT_EQ(OneSpace(U(" a b ")), U(" a b "));
-    EXPECT_EQ(OneSpace(U(" ")), U(" "));
-    EXPECT_EQ(OneSpace(U("")), U(""));
-    EXPECT_EQ(OneSpace(QString(1000, u' ')), U(" "));
-    EXPECT_EQ(OneSpace(U("а  б")), U("а б"));
+    EXPECT_EQ(OneSpace("a    b  "), "a b ");
+    EXPECT_EQ(OneSpace("COM  3"), "COM 3");
+    EXPECT_EQ(OneSpace("  a"), " a");
+    EXPECT_EQ(OneSpace(" a b "), " a b ");
+    EXPECT_EQ(OneSpace(" "), " ");
+    EXPECT_EQ(OneSpace(""), "");
+    EXPECT_EQ(OneSpace(std::string(1000, ' ')), " ");
+    EXPECT_EQ(OneSpace("а  б"), "а б");
     // only spaces fold; tabs and no-break spaces are other characters
-    EXPECT_EQ(OneSpace(U("a\t\tb")), U("a\t\tb"));
-    EXPECT_EQ(OneSpace(U(" \t ")), U(" \t "));
-    EXPECT_EQ(OneSpace(U("\u00a0\u00a0 ")), U("\u00a0\u00a0 "));
+    EXPECT_EQ(OneSpace("a\t\tb"), "a\t\tb");
+    EXPECT_EQ(OneSpace(" \t "), " \t ");
+    EXPECT_EQ(OneSpace("\u00a0\u00a0 "), "\u00a0\u00a0 ");
 }
 
 TEST(text_OneSpace, PropertiesOnRandomTexts)
 {
     std::mt19937 rng(1251);
-    const QString alphabet = U("  ab\tЖ");
+    const std::string alphabet[] = {" ", " ", "a", "b", "\t", "Ж"};
     for (int round = 0; round < 500; ++round) {
-        QString text;
+        std::string text;
         const int len = int(rng() % 40);
         for (int i = 0; i < len; ++i)
-            text.append(alphabet[qsizetype(rng() % alphabet.size())]);
-        const QString folded = OneSpace(text);
-        SCOPED_TRACE(text.toStdString());
-        EXPECT_FALSE(folded.contains(U("  ")));
+            text += alphabet[rng() % 6];
+        const std::string folded = OneSpace(text);
+        SCOPED_TRACE(text);
+        EXPECT_EQ(folded.find("  "), std::string::npos);
         EXPECT_EQ(DelSpaces(folded), DelSpaces(text));
         EXPECT_EQ(OneSpace(folded), folded);
-        EXPECT_EQ(folded.startsWith(u' '), text.startsWith(u' '));
-        EXPECT_EQ(folded.endsWith(u' '), text.endsWith(u' '));
+        EXPECT_EQ(folded.starts_with(' '), text.starts_with(' '));
+        EXPECT_EQ(folded.ends_with(' '), text.ends_with(' '));
         // every run of spaces leaves exactly one
-        qsizetype runs = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text[i] == u' ' && (i == 0 || text[i - 1] != u' '))
+        std::size_t runs = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == ' ' && (i == 0 || text[i - 1] != ' '))
                 ++runs;
         }
-        EXPECT_EQ(folded.count(u' '), runs);
+        EXPECT_EQ(std::size_t(std::count(folded.begin(), folded.end(), ' ')), runs);
     }
 }
 
 TEST(text_IsIntText, AcceptsDigitsAndMinusOnly)
 {
-    EXPECT_FALSE(IsIntText(U("")));
-    EXPECT_FALSE(IsIntText(U("  ")));
-    EXPECT_TRUE(IsIntText(U(" 1 2 ")));
-    EXPECT_TRUE(IsIntText(U("0")));
-    EXPECT_TRUE(IsIntText(U("-5")));
-    EXPECT_TRUE(IsIntText(U("5-")));
-    EXPECT_TRUE(IsIntText(U("--")));
-    EXPECT_TRUE(IsIntText(U("-")));
-    EXPECT_TRUE(IsIntText(U("0123456789")));
-    EXPECT_FALSE(IsIntText(U("+5")));
-    EXPECT_FALSE(IsIntText(U("5.0")));
-    EXPECT_FALSE(IsIntText(U("0x10")));
-    EXPECT_FALSE(IsIntText(U("12a")));
-    EXPECT_FALSE(IsIntText(U("1\t")));       // a tab is not a space
-    EXPECT_FALSE(IsIntText(U("1\u00a02")));  // nor is a no-break space
-    EXPECT_FALSE(IsIntText(U("\u0663")));    // Arabic-Indic three
-    EXPECT_FALSE(IsIntText(U("\uff11")));    // full-width one
-    EXPECT_FALSE(IsIntText(U("\u2212" "5"))); // minus sign, not hyphen-minus
-    EXPECT_FALSE(IsIntText(U("OK\r\n")));
+    EXPECT_FALSE(IsIntText(""));
+    EXPECT_FALSE(IsIntText("  "));
+    EXPECT_TRUE(IsIntText(" 1 2 "));
+    EXPECT_TRUE(IsIntText("0"));
+    EXPECT_TRUE(IsIntText("-5"));
+    EXPECT_TRUE(IsIntText("5-"));
+    EXPECT_TRUE(IsIntText("--"));
+    EXPECT_TRUE(IsIntText("-"));
+    EXPECT_TRUE(IsIntText("0123456789"));
+    EXPECT_FALSE(IsIntText("+5"));
+    EXPECT_FALSE(IsIntText("5.0"));
+    EXPECT_FALSE(IsIntText("0x10"));
+    EXPECT_FALSE(IsIntText("12a"));
+    EXPECT_FALSE(IsIntText("1\t"));        // a tab is not a space
+    EXPECT_FALSE(IsIntText("1\u00a02"));   // nor is a no-break space
+    EXPECT_FALSE(IsIntText("\u0663"));     // Arabic-Indic three
+    EXPECT_FALSE(IsIntText("\uff11"));     // full-width one
+    EXPECT_FALSE(IsIntText("\u2212" "5")); // minus sign, not hyphen-minus
+    EXPECT_FALSE(IsIntText("OK\r\n"));
 }
 
 TEST(text_IntTextValue, ValueOfTheSpaceFreeText)
 {
-    EXPECT_EQ(IntTextValue(U(" 1 2 ")), 12);
-    EXPECT_EQ(IntTextValue(U("-5")), -5);
-    EXPECT_EQ(IntTextValue(U("- 4 2")), -42);
-    EXPECT_EQ(IntTextValue(U("007")), 7);
-    EXPECT_EQ(IntTextValue(U("-0")), 0);
-    EXPECT_EQ(IntTextValue(U("0000000000000000000000000001")), 1);
-    EXPECT_EQ(IntTextValue(U("19200")), 19200);
-    EXPECT_EQ(IntTextValue(U("9223372036854775807")), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(IntTextValue(U("-9223372036854775808")), std::numeric_limits<qint64>::min());
-    EXPECT_EQ(IntTextValue(U("-9223372036854775807")), std::numeric_limits<qint64>::min() + 1);
-    EXPECT_EQ(IntTextValue(U("922337203685477580 7")), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(IntTextValue(" 1 2 "), 12);
+    EXPECT_EQ(IntTextValue("-5"), -5);
+    EXPECT_EQ(IntTextValue("- 4 2"), -42);
+    EXPECT_EQ(IntTextValue("007"), 7);
+    EXPECT_EQ(IntTextValue("-0"), 0);
+    EXPECT_EQ(IntTextValue("0000000000000000000000000001"), 1);
+    EXPECT_EQ(IntTextValue("19200"), 19200);
+    EXPECT_EQ(IntTextValue("9223372036854775807"), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(IntTextValue("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(IntTextValue("-9223372036854775807"), std::numeric_limits<std::int64_t>::min() + 1);
+    EXPECT_EQ(IntTextValue("922337203685477580 7"), std::numeric_limits<std::int64_t>::max());
 }
 
 TEST(text_IntTextValue, ZeroWhenNotIntegerText)
 {
-    EXPECT_EQ(IntTextValue(U("")), 0);
-    EXPECT_EQ(IntTextValue(U("   ")), 0);
-    EXPECT_EQ(IntTextValue(U("+5")), 0);
-    EXPECT_EQ(IntTextValue(U("5.0")), 0);
-    EXPECT_EQ(IntTextValue(U("0x10")), 0);
-    EXPECT_EQ(IntTextValue(U("ERROR")), 0);
+    EXPECT_EQ(IntTextValue(""), 0);
+    EXPECT_EQ(IntTextValue("   "), 0);
+    EXPECT_EQ(IntTextValue("+5"), 0);
+    EXPECT_EQ(IntTextValue("5.0"), 0);
+    EXPECT_EQ(IntTextValue("0x10"), 0);
+    EXPECT_EQ(IntTextValue("ERROR"), 0);
 }
 
 TEST(text_IntTextValue, MalformedIntegerTextThrowsConversionError)
 {
-    EXPECT_THROW(IntTextValue(U("-")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("--")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("5-")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("1-2")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("--5")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("9223372036854775808")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("-9223372036854775809")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("99999999999999999999")), EConvertError);
-    EXPECT_THROW(IntTextValue(U("18446744073709551616")), EConvertError); // 2^64 wraps to 0 if unchecked
+    EXPECT_THROW(IntTextValue("-"), EConvertError);
+    EXPECT_THROW(IntTextValue("--"), EConvertError);
+    EXPECT_THROW(IntTextValue("5-"), EConvertError);
+    EXPECT_THROW(IntTextValue("1-2"), EConvertError);
+    EXPECT_THROW(IntTextValue("--5"), EConvertError);
+    EXPECT_THROW(IntTextValue("9223372036854775808"), EConvertError);
+    EXPECT_THROW(IntTextValue("-9223372036854775809"), EConvertError);
+    EXPECT_THROW(IntTextValue("99999999999999999999"), EConvertError);
+    EXPECT_THROW(IntTextValue("18446744073709551616"), EConvertError); // 2^64 wraps to 0 if unchecked
 
-    EXPECT_EQ(ThrownMessage(U("5-")), "'5-' is not a valid integer value");
-    EXPECT_EQ(ThrownMessage(U(" 5 - ")), "'5-' is not a valid integer value");
-    EXPECT_EQ(ThrownMessage(U("-")), "'-' is not a valid integer value");
-    EXPECT_EQ(ThrownMessage(U("- -")), "'--' is not a valid integer value");
-    EXPECT_EQ(ThrownMessage(U("9223372036854775808")),
-              "'9223372036854775808' is not a valid integer value");
+    EXPECT_EQ(ThrownMessage("5-"), "'5-' is not a valid integer value");
+    EXPECT_EQ(ThrownMessage(" 5 - "), "'5-' is not a valid integer value");
+    EXPECT_EQ(ThrownMessage("-"), "'-' is not a valid integer value");
+    EXPECT_EQ(ThrownMessage("- -"), "'--' is not a valid integer value");
+    EXPECT_EQ(ThrownMessage("9223372036854775808"), "'9223372036854775808' is not a valid integer value");
 
     // the run-time library's error family, as the top-level handler sees it
     try {
-        (void)IntTextValue(U("--"));
+        (void)IntTextValue("--");
         ADD_FAILURE() << "no exception";
     } catch (const Exception &e) {
         EXPECT_EQ(e.Message(), "'--' is not a valid integer value");
     }
+}
+
+TEST(text_ReadWholeNumber, SignsDigitsAndOverflow)
+{
+    EXPECT_EQ(ReadWholeNumber("+5", true).State, TWholeNumber::Ok);
+    EXPECT_EQ(ReadWholeNumber("+5", true).Value, 5);
+    EXPECT_EQ(ReadWholeNumber("+5", false).State, TWholeNumber::NotANumber);
+    EXPECT_EQ(ReadWholeNumber("-", true).State, TWholeNumber::NotANumber);
+    EXPECT_EQ(ReadWholeNumber("", true).State, TWholeNumber::NotANumber);
+    EXPECT_EQ(ReadWholeNumber(" 5", true).State, TWholeNumber::NotANumber);
+    EXPECT_EQ(ReadWholeNumber("1,5", true).State, TWholeNumber::NotANumber);
+    const TWholeNumber big = ReadWholeNumber("99999999999999999999", true);
+    EXPECT_EQ(big.State, TWholeNumber::Overflow);
+    EXPECT_EQ(big.Value, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(ReadWholeNumber("-99999999999999999999", true).Value, std::numeric_limits<std::int64_t>::min());
+}
+
+TEST(text_Cp1251, EveryByteDecodesAndEncodesBack)
+{
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, char(b));
+        const std::string text = Cp1251Decode(byte);
+        ASSERT_FALSE(text.empty()) << b;
+        EXPECT_EQ(Cp1251Encode(text), byte) << b;
+        EXPECT_EQ(Cp1251EncodeExact(text), byte) << b;
+    }
+    EXPECT_EQ(Cp1251Decode("\xca\xce\xcc" "1"), "КОМ1");
+    EXPECT_EQ(Cp1251Decode("\xcf\xee\xf0\xf2 \xb8\xa8"), "Порт ёЁ");
+    EXPECT_EQ(Cp1251Decode("\x80\x88\xb9\xff"), "Ђ€№я");
+    EXPECT_EQ(Cp1251Decode("\x98"), "\u0098") << "the byte the code page leaves undefined";
+    EXPECT_EQ(Cp1251Encode("АБВ абв Ёё"), "\xc0\xc1\xc2 \xe0\xe1\xe2 \xa8\xb8");
+}
+
+TEST(text_Cp1251, CharactersWithoutAByteBecomeQuestionMarks)
+{
+    EXPECT_EQ(Cp1251Encode("a\u00e9b"), "a?b");     // e acute
+    EXPECT_EQ(Cp1251Encode("\u4e2d"), "?");         // one CJK character, one '?'
+    EXPECT_EQ(Cp1251Encode("x\U0001F600y"), "x?y"); // outside the BMP, one '?'
+    EXPECT_EQ(Cp1251Encode("\xff\xc3"), "??");      // malformed UTF-8, '?' per byte
+    EXPECT_EQ(Cp1251Encode("\xed\xa0\x80x"), "?x");  // an encoded surrogate, one '?'
+    EXPECT_EQ(Cp1251EncodeExact("a\u00e9b"), std::nullopt);
+    EXPECT_EQ(Cp1251EncodeExact("\xd0"), std::nullopt); // cut-off character
 }

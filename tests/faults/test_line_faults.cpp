@@ -106,7 +106,7 @@ TEST_F(LineFaults, DeviceVanishesMidExchangeAndComesBack)
         Press("bRd_Inf");
         EXPECT_EQ(LogLines(log).back().toStdString(), QString(U("ошибка инициализации порта COM5")).toStdString());
         EXPECT_FALSE(window->tRdIn_Vexo()->isActive());
-        EXPECT_FALSE(window->XComm_AT().Opened());
+        EXPECT_FALSE(window->Engine().XComm_AT().Opened());
         EXPECT_LT(IdleCpuMs(500), 150.0);
 
         // Plugged in again: the next press works.
@@ -142,7 +142,7 @@ TEST_F(LineFaults, ThePortHeldByAnotherProcessIsAnInitialisationError)
         ASSERT_EQ(LogLines(log).size(), before + 1);
         EXPECT_EQ(LogLines(log).back().toStdString(), "ошибка инициализации порта " + device.SlavePath())
             << (geteuid() == 0 ? "as root" : "as a user");
-        EXPECT_FALSE(window->XComm_AT().Opened());
+        EXPECT_FALSE(window->Engine().XComm_AT().Opened());
         EXPECT_EQ(device.ReadFor(50), "") << "nothing may be sent to a port another program holds";
 
         // A held port still exists for the scanner.
@@ -185,14 +185,14 @@ TEST_F(LineFaults, AMegabyteOfGarbageDuringTheWaitGivesOneVerdict)
     writer.join();
     ASSERT_TRUE(ended);
     ASSERT_TRUE(drained);
-    WaitFor([&] { return window->XComm_AT().QueueCount(0) == 0; }, 5000);
+    WaitFor([&] { return window->Engine().XComm_AT().QueueCount(0) == 0; }, 5000);
     Idle(300);
     const long rssAfter = ResidentKb();
 
     const auto lines = LogLines(log);
     ASSERT_EQ(lines.size(), before + 3) << "command, request and exactly one verdict";
     EXPECT_TRUE(lines.back().startsWith(U(ReplyHead)));
-    EXPECT_LE(window->RxText().size(), 64 * 1024) << "the reply buffer stays bounded";
+    EXPECT_LE(window->Engine().RxText().size(), 64 * 1024) << "the reply buffer stays bounded";
     std::printf("resident memory grew by %ld KB over the burst\n", rssAfter - rssBefore);
     // AddressSanitizer keeps freed blocks in quarantine: there resident
     // memory says nothing, its own checks do.
@@ -239,7 +239,7 @@ TEST_F(LineFaults, RepliesAroundTheEndOfTheWaitAreJudgedOnceOrNotAtAll)
         // The whole reply is in before the next round: what reaches the
         // program after the next request went out cannot be told from a
         // reply to that one (the round after a stale reply is covered below).
-        ASSERT_TRUE(WaitFor([&] { return window->RxText().endsWith("\r\n"); }, 5000))
+        ASSERT_TRUE(WaitFor([&] { return window->Engine().RxText().ends_with("\r\n"); }, 5000))
             << "the reply never came in whole";
         Idle(100);
         const auto lines = LogLines(log);
@@ -298,7 +298,7 @@ TEST_F(LineFaults, ClosingWhileAReplyIsAwaitedOrBeingHandedOver)
         Start(false, false);
         UsePort(device.SlavePath());
         Press("bRd_Inf");
-        ASSERT_TRUE(window->XComm_AT().Opened());
+        ASSERT_TRUE(window->Engine().XComm_AT().Opened());
         ASSERT_TRUE(window->tRdIn_Vexo()->isActive());
         device.ReadFor(0);
         switch (i % 4) {

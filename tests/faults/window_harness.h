@@ -25,14 +25,16 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "ErrorHandler.h"
+#include "ErrorBox.h"
+#include "ProcessFigures.h"
+#include "QtText.h"
 #include "QtWait.h"
 #include "Thread.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 namespace faults {
 
-inline QString U(const char *s) { return QString::fromUtf8(s); }
+using ::U;
 
 inline std::vector<QString> LogLines(QTextEdit *view)
 {
@@ -62,27 +64,8 @@ inline double IdleCpuMs(int ms)
     return ProcessCpuMs() - before;
 }
 
-inline long ResidentKb()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-inline int CountEntries(const char *dir)
-{
-    int n = 0;
-    if (DIR *d = opendir(dir)) {
-        while (dirent *e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-    return n;
-}
+using ::CountEntries;
+using ::ResidentKb;
 
 // The event loop answers at all: a zero timer runs.
 inline bool Responsive()

@@ -11,13 +11,19 @@
 #include <QTextFragment>
 
 #include "LogHelpers.h"
+#include "LogView.h"
+#include "QtText.h"
 
 namespace {
 
-QString U(const char *utf8)
+QColor Colour(int kind)
 {
-    return QString::fromUtf8(utf8);
+    const TColour c = LogKindColour(kind);
+    return QColor(c.r, c.g, c.b);
 }
+
+// A line of a log kind, as the main window adds it.
+void AddToLog(QTextEdit *view, int kind, const QString &text) { AppendLine(view, text, Colour(kind)); }
 
 QTextBlock Block(QTextEdit &view, int n)
 {
@@ -54,17 +60,6 @@ void Settle()
 }
 
 } // namespace
-
-TEST(log_kinds, FixedColours)
-{
-    EXPECT_EQ(LogKindColour(lkCommand), QColor(0, 0, 255));
-    EXPECT_EQ(LogKindColour(lkReply), QColor(128, 0, 0));
-    EXPECT_EQ(LogKindColour(lkError), QColor(255, 0, 0));
-    EXPECT_EQ(LogKindColour(1), QColor(0, 0, 255));
-    EXPECT_EQ(LogKindColour(0), QColor(0, 0, 0));
-    EXPECT_EQ(LogKindColour(4), QColor(0, 0, 0));
-    EXPECT_EQ(QString::fromLatin1(LogFontFamily), U("Courier New"));
-}
 
 TEST(log_view, LinesKeepTheirOwnColoursInOrder)
 {
@@ -256,7 +251,7 @@ TEST(log_view, ManyLines)
     ASSERT_EQ(view.document()->blockCount(), count);
     for (int n : {0, 1, 2, count / 2, count - 1}) {
         EXPECT_EQ(Block(view, n).text(), QStringLiteral("line %1 ").arg(n) + QString(30, u'.'));
-        ExpectBlockStyle(Block(view, n), LogKindColour(1 + n % 3));
+        ExpectBlockStyle(Block(view, n), Colour(1 + n % 3));
     }
     Settle();
     EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());

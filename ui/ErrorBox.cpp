@@ -1,4 +1,4 @@
-#include "ErrorHandler.h"
+#include "ErrorBox.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -30,8 +30,6 @@ void Present(QWidget *parent, const QString &caption, const QString &text)
 
 } // namespace
 
-QString AppTitle() { return QString::fromUtf8("ПО \"AT_Vexo\""); }
-
 void SetMessagePresenter(TMessagePresenter presenter) { gPresenter = std::move(presenter); }
 
 void ShowErrorBox(QWidget *parent, const QString &caption, const QString &text)
@@ -50,39 +48,4 @@ void ShowErrorBox(QWidget *parent, const QString &caption, const QString &text)
         }
     }
     gShowing = false;
-}
-
-QString WithFullStop(const QString &message)
-{
-    if (!message.isEmpty() && message.back() > u'.')
-        return message + u'.';
-    return message;
-}
-
-QString ExceptionMessage(std::exception_ptr e)
-{
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::exception &ex) {
-        return QString::fromUtf8(ex.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
-void HandleException(std::exception_ptr e)
-{
-    ShowErrorBox(QApplication::activeWindow(), AppTitle(), WithFullStop(ExceptionMessage(e)));
-}
-
-TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
-
-bool TApplication::notify(QObject *receiver, QEvent *event)
-{
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (...) {
-        HandleException(std::current_exception());
-        return false;
-    }
 }

@@ -17,13 +17,12 @@
 
 #include <memory>
 
-#include "ErrorHandler.h"
+#include "QtText.h"
 #include "SpinEdit.h"
-#include "pAT_Vexo.h"
+#include "fAT_Vexo.h"
 
 namespace {
 
-QString U(const char *s) { return QString::fromUtf8(s); }
 const char *const CRLF = "\r\n";
 
 class MainLayoutTest : public ::testing::Test {
@@ -237,9 +236,9 @@ TEST_F(MainLayoutTest, ControlsCaptionsHintsAndItems)
     EXPECT_EQ(window->tRdIn_Vexo()->interval(), 500);
     EXPECT_FALSE(window->tRdIn_Vexo()->isActive());
     EXPECT_EQ(window->tInit()->interval(), 50);
-    EXPECT_EQ(window->XComm_AT().DeviceName(), "COM2");
-    EXPECT_EQ(window->XComm_AT().BaudRate(), br9600);
-    EXPECT_TRUE(window->XComm_AT().Synchronize());
+    EXPECT_EQ(window->Engine().XComm_AT().DeviceName(), "COM2");
+    EXPECT_EQ(window->Engine().XComm_AT().BaudRate(), br9600);
+    EXPECT_TRUE(window->Engine().XComm_AT().Synchronize());
 
     for (QWidget *w : window->findChildren<QWidget *>()) {
         if (w->isVisibleTo(window.get()) && (qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w))) {
