@@ -22,6 +22,7 @@ QFont ScaledFont(const char *family, int designPixels, qreal dpi)
 {
     QFont font(QString::fromLatin1(family));
     font.setPixelSize(std::max(1, TSplashForm::Scaled(designPixels, dpi)));
+    font.setStyleStrategy(QFont::NoFontMerging);
     return font;
 }
 

@@ -13,6 +13,12 @@ void PrepareApplication()
     QCoreApplication::setApplicationName(QStringLiteral("AT_Vexo"));
     InitVexoAssets();
     InstallFontSubstitutions();
+    // Texts no layout gives a face (tooltips, message boxes) use the program's
+    // own, as on its original desktop; Qt's generic default would fall
+    // through to a fallback face loaded only for that.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("MS Sans Serif")});
+    QApplication::setFont(font);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     ConnectSerialToEventLoop();
 }
