@@ -8,6 +8,27 @@
 #include "VexoAssets.h"
 #include "fAT_Vexo.h"
 
+#ifdef VEXO_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
+
+// Reading the configuration and the font caches is the larger part of the
+// first text's cost; the display connection mostly waits meanwhile.
+TFontWarmUp::TFontWarmUp()
+{
+#ifdef VEXO_FONTCONFIG
+    FThread = std::thread([] { FcInit(); });
+#endif
+}
+
+TFontWarmUp::~TFontWarmUp() { Join(); }
+
+void TFontWarmUp::Join()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
 void PrepareApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("AT_Vexo"));
