@@ -266,6 +266,8 @@ int main(int argc, char **argv)
                 report.Failed(Fmt("start-up of %s", programs[which]));
                 return report.ExitCode(args);
             }
+            if (std::getenv("BENCH_VERBOSE"))
+                std::fprintf(stderr, "%d %.1f %.1f %.1f\n", which, s->mappedMs, s->cpuMs, s->rssMb);
             samples[which].push_back(*s);
         }
     }
