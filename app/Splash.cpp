@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QScreen>
 
@@ -21,8 +22,24 @@ QFont ScaledFont(const char *family, int designPixels, qreal dpi)
 {
     QFont font(QString::fromLatin1(family));
     font.setPixelSize(std::max(1, TSplashForm::Scaled(designPixels, dpi)));
+    font.setStyleStrategy(QFont::NoFontMerging);
     return font;
 }
+
+// A caption of blanks in an underlined face shows nothing but its underline.
+// Drawing that stroke directly spares loading the face only to draw blanks;
+// the caption and its font stay as the window's description.
+class TUnderlineLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const QRect stroke = TSplashForm::UnderlineStroke(font().pixelSize(), text().size()) & contentsRect();
+        QPainter(this).fillRect(stroke, palette().color(foregroundRole()));
+    }
+};
 
 void SetTextColour(QWidget *w, const QColor &colour)
 {
@@ -32,6 +49,19 @@ void SetTextColour(QWidget *w, const QColor &colour)
 }
 
 } // namespace
+
+// Metrics of the serif italic face in its 2048 units per em: ascent 1825,
+// underline 123 below the baseline and 100 thick; a blank advances 512. The
+// rounding follows the text painter's: the baseline on a whole pixel, the
+// underline offset rounded up, the stroke centred on it.
+QRect TSplashForm::UnderlineStroke(int pixelSize, int blanks)
+{
+    const int baseline = (pixelSize * 1825 + 1024) / 2048;
+    const int offset = (pixelSize * 123 + 2047) / 2048;
+    const int thickness = std::max(1, (pixelSize * 100 + 1024) / 2048);
+    const int width = blanks * pixelSize * 512 / 2048;
+    return QRect(0, baseline + offset - thickness / 2, width, thickness);
+}
 
 int TSplashForm::Scaled(int designPixels, qreal logicalDpi)
 {
@@ -56,7 +86,8 @@ TSplashForm::TSplashForm(QWidget *parent, qreal logicalDpi)
     FDpi = logicalDpi > 0 ? logicalDpi : (scr ? scr->logicalDotsPerInch() : qreal(kDesignDpi));
 
     setObjectName(QStringLiteral("SplashForm"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    if (QGuiApplication::windowIcon().isNull()) // else the program's, already decoded
+        setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(ScaledRect(0, 0, 230, 106).size());
 
@@ -76,7 +107,7 @@ TSplashForm::TSplashForm(QWidget *parent, qreal logicalDpi)
     Panel1->setGeometry(rect());
 
     // blanks only: the underline alone shows, as a stroke above the bevel
-    Label3 = new QLabel(QString(31, QLatin1Char(' ')), Panel1);
+    Label3 = new TUnderlineLabel(QString(31, QLatin1Char(' ')), Panel1);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setTextFormat(Qt::PlainText);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -25,6 +25,10 @@ public:
     // layout scaling does.
     static int Scaled(int designPixels, qreal logicalDpi);
 
+    // Where the underline of `blanks` blanks of Label3's face at the given
+    // pixel size falls, relative to the label's top-left corner.
+    static QRect UnderlineStroke(int pixelSize, int blanks);
+
     qreal LogicalDpi() const { return FDpi; }
 
     QFrame *Panel1 = nullptr;

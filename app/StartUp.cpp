@@ -8,11 +8,38 @@
 #include "VexoAssets.h"
 #include "fAT_Vexo.h"
 
+#ifdef VEXO_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
+
+// Reading the configuration and the font caches is the larger part of the
+// first text's cost; the display connection mostly waits meanwhile.
+TFontWarmUp::TFontWarmUp()
+{
+#ifdef VEXO_FONTCONFIG
+    FThread = std::thread([] { FcInit(); });
+#endif
+}
+
+TFontWarmUp::~TFontWarmUp() { Join(); }
+
+void TFontWarmUp::Join()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
 void PrepareApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("AT_Vexo"));
     InitVexoAssets();
     InstallFontSubstitutions();
+    // Texts no layout gives a face (tooltips, message boxes) use the program's
+    // own, as on its original desktop; Qt's generic default would fall
+    // through to a fallback face loaded only for that.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("MS Sans Serif")});
+    QApplication::setFont(font);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
     ConnectSerialToEventLoop();
 }

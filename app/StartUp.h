@@ -3,9 +3,23 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 class TSplashForm;
 class TfAT_Vexo;
+
+// Loads the system's font configuration on a thread of its own, so that it
+// overlaps the application object connecting to the display. Make it before
+// the application object; Join() before the first text is laid out.
+class TFontWarmUp {
+public:
+    TFontWarmUp();
+    ~TFontWarmUp();
+    void Join();
+
+private:
+    std::thread FThread;
+};
 
 // Pictures, font substitutes, the program icon and the serial hand-over to
 // the event loop. Once, after the application object exists.

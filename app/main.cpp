@@ -5,7 +5,9 @@
 
 int main(int argc, char **argv)
 {
+    TFontWarmUp fonts; // while the application object connects to the display
     TApplication app(argc, argv);
+    fonts.Join();
     PrepareApplication();
     const auto window = StartUp();
     return app.exec();

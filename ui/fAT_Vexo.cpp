@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPalette>
@@ -20,12 +21,15 @@
 
 namespace {
 
+// The faces cover code page 1251 whole, so no fallback face is ever needed
+// for what the window shows; looking fallbacks up costs start-up time.
 QFont PixelFont(const QString &family, int px, bool bold = false, bool italic = false)
 {
     QFont f(family);
     f.setPixelSize(px);
     f.setBold(bold);
     f.setItalic(italic);
+    f.setStyleStrategy(QFont::NoFontMerging);
     return f;
 }
 
@@ -52,6 +56,9 @@ void ConnectSerialToEventLoop()
 
 TfAT_Vexo::TfAT_Vexo(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfAT_Vexo>())
 {
+    // The controls measure their text as they are made: give them the work
+    // area's face from the start, so no other face is loaded for that.
+    setFont(PixelFont(QStringLiteral("Courier New"), 12));
     ui->setupUi(this);
     SetUpLooks();
 
@@ -87,8 +94,8 @@ void TfAT_Vexo::SetUpLooks()
         if (auto *l = qobject_cast<QLabel *>(w); l && l->text().contains(u'\n') && !l->text().contains(u'\r'))
             l->setText(l->text().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
     }
+    ui->Panel1->setFont(PixelFont(QStringLiteral("Courier New"), 12)); // first: its controls keep their face
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 12));
-    ui->Panel1->setFont(PixelFont(QStringLiteral("Courier New"), 12));
     ui->cbRSname->setFont(PixelFont(QStringLiteral("Courier New"), 15));
     ui->cbRSname->setEditText(QString());
     ui->cbSpeed_Cor->setEditText(QStringLiteral("19200"));
@@ -110,7 +117,9 @@ void TfAT_Vexo::SetUpLooks()
     QPalette face = ui->reWin->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
     ui->reWin->setPalette(face);
-    ui->reWin->setFont(PixelFont(QStringLiteral("Courier New"), 12));
+    QFont typed = PixelFont(QStringLiteral("Courier New"), 12);
+    typed.setStyleStrategy(QFont::PreferDefault); // the operator may type any character here
+    ui->reWin->setFont(typed);
     ui->reWin->setUndoRedoEnabled(false); // log lines are no undo steps
 
     ui->SpeedButton1->setIcon(Picture(QStringLiteral(":/pictures/scanner.png"),
@@ -122,7 +131,8 @@ void TfAT_Vexo::SetUpLooks()
     for (QWidget *b : {static_cast<QWidget *>(ui->ToolButton3), static_cast<QWidget *>(ui->TB_Help),
                        static_cast<QWidget *>(ui->ToolButton6), static_cast<QWidget *>(ui->TB_Exit)})
         static_cast<QAbstractButton *>(b)->setIconSize(QSize(16, 16));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    if (QGuiApplication::windowIcon().isNull()) // else the program's, already decoded
+        setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
 
     // Every control is reachable by name for screen readers and test tools.
     for (QWidget *w : findChildren<QWidget *>()) {

@@ -168,4 +168,35 @@ TEST_F(SplashTest, ShowAndPaintPaintsWithoutAnEventLoop)
     EXPECT_GT(captionInk, 20);
 }
 
+// The stroke is drawn without the face: it must fall where the face's own
+// underline of the blank caption falls, at any DPI.
+TEST_F(SplashTest, StrokeMatchesTheUnderlineOfTheBlankCaption)
+{
+    const auto ink = [](QWidget &w) {
+        QImage img(w.size(), QImage::Format_RGB32);
+        img.fill(Qt::white);
+        w.render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+        QRect dark;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 128)
+                    dark |= QRect(x, y, 1, 1);
+        return dark;
+    };
+    for (int dpi : {72, 96, 110, 120, 144, 168, 192, 240}) {
+        SCOPED_TRACE(dpi);
+        TSplashForm s(nullptr, dpi);
+        QLabel typed(s.Label3->text());
+        typed.setTextFormat(Qt::PlainText);
+        typed.setAlignment(s.Label3->alignment());
+        typed.setFont(s.Label3->font());
+        typed.setPalette(s.Label3->palette());
+        typed.setGeometry(s.Label3->geometry());
+        const QRect expected = ink(typed);
+        ASSERT_FALSE(expected.isEmpty());
+        EXPECT_EQ(ink(*s.Label3), expected);
+        EXPECT_EQ(TSplashForm::UnderlineStroke(s.Label3->font().pixelSize(), 31), expected);
+    }
+}
+
 } // namespace
