@@ -34,19 +34,7 @@ TAboutForm::TAboutForm(HWND owner)
     : FOwner(owner)
 {
     RegisterWidgetClasses();
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClass;
-        wc.hIcon = ProgramIcon(32);
-        wc.hIconSm = ProgramIcon(16);
-        registered = RegisterClassExW(&wc) != 0;
-    }
+    RegisterFormClass(kClass, Proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // no border, no title bar; centred on the screen
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kClientWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kClientHeight) / 2;
@@ -65,12 +53,7 @@ TAboutForm::~TAboutForm()
 
 LRESULT CALLBACK TAboutForm::Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_NCCREATE) {
-        auto *self = static_cast<TAboutForm *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
-        self->FWindow = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<TAboutForm *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = FormOf<TAboutForm>(window, msg, lp);
     return self ? self->Handle(msg, wp, lp) : DefWindowProcW(window, msg, wp, lp);
 }
 

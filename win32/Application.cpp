@@ -2,6 +2,7 @@
 
 #include "ErrorText.h"
 #include "Pictures.h"
+#include "Widgets.h"
 #include "WinText.h"
 
 namespace {
@@ -10,17 +11,7 @@ constexpr wchar_t kClass[] = L"TApplication";
 
 TApplicationWindow::TApplicationWindow()
 {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kClass;
-        wc.hIcon = ProgramIcon(32);
-        wc.hIconSm = ProgramIcon(16);
-        registered = RegisterClassExW(&wc) != 0;
-    }
+    RegisterFormClass(kClass, Proc);
     // shown but of no size: only its task-bar button is seen
     FWindow = CreateWindowExW(0, kClass, Wide(AppTitle()).c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0,
                               nullptr, nullptr, GetModuleHandleW(nullptr), this);

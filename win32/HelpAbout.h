@@ -27,6 +27,8 @@ public:
     void FormKeyUp(WPARAM key);
 
 private:
+    template <typename T>
+    friend T *FormOf(HWND, UINT, LPARAM);
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void Layout();
@@ -62,6 +64,8 @@ public:
     static void SetLinkOpener(LinkOpener opener);
 
 private:
+    template <typename T>
+    friend T *FormOf(HWND, UINT, LPARAM);
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);

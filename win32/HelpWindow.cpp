@@ -77,19 +77,7 @@ TfHelpATVexo::TfHelpATVexo(HWND owner)
     : FOwner(owner)
 {
     RegisterWidgetClasses();
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClass;
-        wc.hIcon = ProgramIcon(32);
-        wc.hIconSm = ProgramIcon(16);
-        registered = RegisterClassExW(&wc) != 0;
-    }
+    RegisterFormClass(kClass, Proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
     RECT outer{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&outer, style, FALSE, 0);
@@ -107,12 +95,7 @@ TfHelpATVexo::~TfHelpATVexo()
 
 LRESULT CALLBACK TfHelpATVexo::Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_NCCREATE) {
-        auto *self = static_cast<TfHelpATVexo *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
-        self->FWindow = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<TfHelpATVexo *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = FormOf<TfHelpATVexo>(window, msg, lp);
     return self ? self->Handle(msg, wp, lp) : DefWindowProcW(window, msg, wp, lp);
 }
 

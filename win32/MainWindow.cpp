@@ -96,19 +96,7 @@ bool TfAT_Vexo::Create(bool application, HWND owner)
 {
     RegisterWidgetClasses();
     FApplication = application;
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClass;
-        wc.hIcon = ProgramIcon(32);
-        wc.hIconSm = ProgramIcon(16);
-        registered = RegisterClassExW(&wc) != 0;
-    }
+    RegisterFormClass(kClass, Proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // resizable frame, system menu and close button only
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
     RECT outer{0, 0, kClientWidth, kClientHeight};
@@ -127,12 +115,7 @@ bool TfAT_Vexo::Create(bool application, HWND owner)
 
 LRESULT CALLBACK TfAT_Vexo::Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_NCCREATE) {
-        auto *self = static_cast<TfAT_Vexo *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
-        self->FWindow = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<TfAT_Vexo *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = FormOf<TfAT_Vexo>(window, msg, lp);
     return self ? self->Handle(msg, wp, lp) : DefWindowProcW(window, msg, wp, lp);
 }
 

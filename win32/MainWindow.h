@@ -61,6 +61,8 @@ public:
     static constexpr int kScanId = 300;
 
 private:
+    template <typename T>
+    friend T *FormOf(HWND, UINT, LPARAM);
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void BuildToolbar();

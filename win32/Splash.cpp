@@ -50,18 +50,7 @@ RECT TSplashForm::ScaledRect(int left, int top, int width, int height) const
 TSplashForm::TSplashForm(int dpi)
     : FDpi(dpi > 0 ? dpi : ScreenDpi())
 {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kClass;
-        wc.hIcon = ProgramIcon(32);
-        wc.hIconSm = ProgramIcon(16);
-        registered = RegisterClassExW(&wc) != 0;
-    }
+    RegisterFormClass(kClass, Proc);
     FStroke = MakeFont({L"Times New Roman", std::max(1, Scaled(20, FDpi)), false, true, true});
     FText = MakeFont({L"MS Sans Serif", std::max(1, Scaled(14, FDpi)), false, false, false, DEFAULT_CHARSET});
     const RECT r = ScaledRect(0, 0, 230, 106);
@@ -86,12 +75,7 @@ void TSplashForm::ShowAndPaint()
 
 LRESULT CALLBACK TSplashForm::Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_NCCREATE) {
-        auto *self = static_cast<TSplashForm *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
-        self->FWindow = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<TSplashForm *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = FormOf<TSplashForm>(window, msg, lp);
     if (self && msg == WM_PAINT) {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window, &ps);

@@ -14,6 +14,8 @@ public:
     static int Scaled(int designPixels, int dpi);
 
 private:
+    template <typename T>
+    friend T *FormOf(HWND, UINT, LPARAM);
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc) const;
     RECT ScaledRect(int left, int top, int width, int height) const;

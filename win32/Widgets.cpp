@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "Pictures.h"
 #include "WinText.h"
 
 HFONT MakeFont(const TFontStyle &style)
@@ -73,6 +74,23 @@ LRESULT CALLBACK PictureProc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 } // namespace
+
+void RegisterFormClass(const wchar_t *name, WNDPROC proc, HBRUSH background)
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(GetModuleHandleW(nullptr), name, &wc))
+        return;
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    wc.hIcon = ProgramIcon(32);
+    wc.hIconSm = ProgramIcon(16);
+    RegisterClassExW(&wc);
+}
 
 void RegisterWidgetClasses()
 {

@@ -20,6 +20,23 @@ HFONT MakeFont(const TFontStyle &style);
 // Registers the window classes below (once per process).
 void RegisterWidgetClasses();
 
+// Registers a top-level window class of the program once: its icon, the
+// arrow cursor and `background` (none: the window paints all of it).
+void RegisterFormClass(const wchar_t *name, WNDPROC proc, HBRUSH background = nullptr);
+
+// The object behind a top-level window: taken from the creation parameter at
+// WM_NCCREATE (and its `FWindow` set), read from the window's data after.
+template <typename T>
+T *FormOf(HWND window, UINT msg, LPARAM lp)
+{
+    if (msg == WM_NCCREATE) {
+        auto *self = static_cast<T *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
+        self->FWindow = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    return reinterpret_cast<T *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // "VexoPanel": a panel with an optional raised-outer/lowered-inner bevel
 // (2 px) that hands its children's notifications to its top-level window.
 inline constexpr wchar_t kPanelClass[] = L"VexoPanel";
