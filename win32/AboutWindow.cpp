@@ -246,12 +246,4 @@ void TAboutForm::ShowModal()
     ShowWindow(FWindow, SW_HIDE);
 }
 
-void ShowAboutForm(HWND owner)
-{
-    TAboutForm form(owner);
-    AboutForm = &form;
-    struct TForget {
-        ~TForget() { AboutForm = nullptr; }
-    } forget;
-    form.ShowModal();
-}
+void ShowAboutForm(HWND owner) { ShowModalOnce(owner, AboutForm); }

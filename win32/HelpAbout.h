@@ -86,3 +86,17 @@ extern TAboutForm *AboutForm;
 
 void ShowHelpForm(HWND owner);
 void ShowAboutForm(HWND owner);
+
+// Creates a window of class T owned by `owner`, points `current` at it while
+// it is shown modally and releases it afterwards, however the showing ended.
+template <typename T>
+void ShowModalOnce(HWND owner, T *&current)
+{
+    T form(owner);
+    current = &form;
+    struct TForget {
+        T *&current;
+        ~TForget() { current = nullptr; }
+    } forget{current};
+    form.ShowModal();
+}

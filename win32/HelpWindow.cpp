@@ -196,13 +196,4 @@ void TfHelpATVexo::ShowModal()
     ShowWindow(FWindow, SW_HIDE);
 }
 
-void ShowHelpForm(HWND owner)
-{
-    TfHelpATVexo form(owner);
-    fHelpATVexo = &form;
-    struct TForget {
-        ~TForget() { fHelpATVexo = nullptr; }
-    } forget;
-    form.ShowModal();
-    // released here, however the modal showing ended
-}
+void ShowHelpForm(HWND owner) { ShowModalOnce(owner, fHelpATVexo); }
