@@ -6,30 +6,16 @@
 // their peak memory and quit: the fallback where no X server is available.
 #include <QApplication>
 #include <QMainWindow>
-#include <QTimer>
 
 #ifdef BENCH_LABEL
 #include <QLabel>
 #endif
 
-#include <sys/resource.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
-
-namespace {
-long long NowNs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return t.tv_sec * 1'000'000'000LL + t.tv_nsec;
-}
-} // namespace
+#include "ShownFigure.h"
 
 int main(int argc, char **argv)
 {
-    const long long spawned = argc > 1 ? std::atoll(argv[1]) : 0;
+    const long long spawned = SpawnedNs(argc, argv, 0);
     QApplication app(argc, argv);
     QMainWindow window;
     window.resize(720, 703);
@@ -46,11 +32,6 @@ int main(int argc, char **argv)
         return app.exec();
 
     window.repaint(); // shown means drawn
-    const long long shown = NowNs();
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    std::printf("%.3f %ld\n", (shown - spawned) / 1e6, u.ru_maxrss);
-    std::fflush(stdout);
-    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    ReportShown(spawned);
     return app.exec();
 }

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include "WinText.h"
 
 // Handles messages until `done` or `timeoutMs`; true if done came.
@@ -108,4 +110,19 @@ inline void PressKey(HWND window, WPARAM key)
 {
     PostMessageW(window, WM_KEYDOWN, key, 1);
     PostMessageW(window, WM_KEYUP, key, (1u << 30) | (1u << 31) | 1);
+}
+
+// A caption, the client area `width` x `height`, a resizable frame with the
+// system menu and close button only.
+inline void ExpectSizableWindow(HWND w, const std::string &caption, LONG width, LONG height)
+{
+    EXPECT_EQ(WindowText(w), caption);
+    RECT client;
+    GetClientRect(w, &client);
+    EXPECT_EQ(client.right, width);
+    EXPECT_EQ(client.bottom, height);
+    const LONG style = GetWindowLongW(w, GWL_STYLE);
+    EXPECT_TRUE(style & WS_THICKFRAME);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
 }

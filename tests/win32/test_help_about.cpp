@@ -93,15 +93,7 @@ TEST(HelpWindow, LayoutTextsPhotoAndTheCornerThenEscapeCloses)
     TWhenReady probe([] { return fHelpATVexo && fHelpATVexo->StartTimerFired(); }, [&] {
         TfHelpATVexo &f = *fHelpATVexo;
         HWND w = f.Handle();
-        EXPECT_EQ(WindowText(w), "Справка \"AT\" команд Vexo");
-        RECT client;
-        GetClientRect(w, &client);
-        EXPECT_EQ(client.right, 593);
-        EXPECT_EQ(client.bottom, 727);
-        const LONG style = GetWindowLongW(w, GWL_STYLE);
-        EXPECT_TRUE(style & WS_THICKFRAME);
-        EXPECT_TRUE(style & WS_SYSMENU);
-        EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+        ExpectSizableWindow(w, "Справка \"AT\" команд Vexo", 593, 727);
         RECT outer;
         GetWindowRect(w, &outer);
         EXPECT_EQ(outer.left, 0);

@@ -111,15 +111,7 @@ TEST(MainWindow, FrameCaptionAndEveryControlAtItsPlaceWithCaptionHintAndDefault)
     TShownMain m;
     ASSERT_TRUE(m.ok);
     HWND w = m.form.Handle();
-    EXPECT_EQ(WindowText(w), "\"AT\" команды \"Vexo\"");
-    RECT client;
-    GetClientRect(w, &client);
-    EXPECT_EQ(client.right, 720);
-    EXPECT_EQ(client.bottom, 703);
-    const LONG style = GetWindowLongW(w, GWL_STYLE);
-    EXPECT_TRUE(style & WS_THICKFRAME);
-    EXPECT_TRUE(style & WS_SYSMENU);
-    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    ExpectSizableWindow(w, "\"AT\" команды \"Vexo\"", 720, 703);
     RECT outer;
     GetWindowRect(w, &outer);
     if (GetSystemMetrics(SM_CXSIZEFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER) == 8 &&
