@@ -1,6 +1,8 @@
 #include "pAT_Vexo.h"
 
 #include <algorithm>
+#include <deque>
+#include <utility>
 
 #include "Commands.h"
 #include "Cp1251.h"
@@ -27,6 +29,8 @@ struct TAT_VexoEngine::State {
     std::string RxText; // code page 1251 bytes
     bool ReplyTimerEnabled = false;
     int Bars[2] = {0, 0};
+    std::deque<std::pair<std::string, std::string>> Boxes; // asked for while one is open
+    bool ShowingBox = false;
 };
 
 TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
@@ -261,12 +265,29 @@ void TAT_VexoEngine::TB_ExitClick() { FView.CloseWindow(); }
 
 void TAT_VexoEngine::AddToLog(int kind, const std::string &text) { FView.AppendLogLine(text, LogKindColour(kind)); }
 
-void TAT_VexoEngine::ShowError(const std::string &text) { FView.ShowMessageBox("Error", text); }
+void TAT_VexoEngine::ShowError(const std::string &text) { ShowBox("Error", text); }
+
+void TAT_VexoEngine::ShowBox(std::string caption, std::string text)
+{
+    F->Boxes.emplace_back(std::move(caption), std::move(text));
+    if (F->ShowingBox)
+        return;
+    F->ShowingBox = true;
+    struct TShown {
+        bool &showing;
+        ~TShown() { showing = false; }
+    } shown{F->ShowingBox};
+    while (!F->Boxes.empty()) {
+        const auto box = std::move(F->Boxes.front());
+        F->Boxes.pop_front();
+        FView.ShowMessageBox(box.first, box.second);
+    }
+}
 
 void TAT_VexoEngine::ShowException(std::exception_ptr e) noexcept
 {
     try {
-        FView.ShowMessageBox(AppTitle(), WithFullStop(ExceptionMessage(e)));
+        ShowBox(AppTitle(), WithFullStop(ExceptionMessage(e)));
     } catch (...) {
         // A box that cannot be shown must not take the program down.
     }

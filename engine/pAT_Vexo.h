@@ -79,6 +79,10 @@ private:
     void DropPort();
     void StepBar(TViewBar bar);
     void ShowError(const std::string &text); // the "Error" box
+    // Every modal box goes through here. Boxes never stack: one asked for
+    // while another is open (a timer or a hand-over runs inside its loop)
+    // is shown after that one has closed.
+    void ShowBox(std::string caption, std::string text);
 
     struct State;
     IMainView &FView;

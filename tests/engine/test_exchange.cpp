@@ -3,6 +3,7 @@
 // on the other end of the line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "Commands.h"
 #include "FakeView.h"
 #include "LogHelpers.h"
 #include "SerialPump.h"
@@ -22,8 +24,8 @@
 #include "VexoSim.h"
 #include "WorkFile.h"
 #include "XComDrv.h"
-#include "pAT_Vexo.h"
 #include "SaveWatch.h"
+#include "pAT_Vexo.h"
 #include "pty.h"
 
 namespace fs = std::filesystem;
@@ -568,6 +570,35 @@ TEST_F(EngineTest, ErrorsEndInTheTopLevelBoxAndTheProgramGoesOn)
     view.onBox = [] { throw std::runtime_error("no box"); };
     engine->Run([] { throw std::runtime_error("again"); });
     EXPECT_EQ(view.boxes.size(), 4u);
+}
+
+TEST_F(EngineTest, BoxesAskedForWhileOneIsOpenComeAfterIt)
+{
+    // A timer or a hand-over runs inside the open box's loop and asks for more.
+    int depth = 0, deepest = 0;
+    view.onBox = [&] {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        if (view.boxes.size() == 1) {
+            engine->Run([] { throw std::runtime_error("second"); });
+            engine->SendCommand(acInfo); // no port chosen: the "Error" box
+            EXPECT_EQ(view.boxes.size(), 1u) << "nothing is shown on top of the open box";
+        }
+        --depth;
+    };
+    engine->Run([&] { engine->XComm_AT().Close(); });
+    ASSERT_EQ(view.boxes.size(), 3u);
+    EXPECT_EQ(view.boxes[0], (TBox{"ПО \"AT_Vexo\"", "Device not opened."}));
+    EXPECT_EQ(view.boxes[1], (TBox{"ПО \"AT_Vexo\"", "second."}));
+    EXPECT_EQ(view.boxes[2], (TBox{"Error", "Не определен \"RS\" порт"}));
+    EXPECT_EQ(deepest, 1) << "boxes never stack";
+
+    // After a box that could not be shown, the next one still is.
+    view.onBox = [] { throw std::runtime_error("no box"); };
+    engine->Run([] { throw std::runtime_error("lost"); });
+    view.onBox = nullptr;
+    engine->Run([] { throw std::runtime_error("shown"); });
+    EXPECT_EQ(view.boxes.back().text, "shown.");
 }
 
 TEST_F(EngineTest, ToolbarAndSecondaryWindows)
