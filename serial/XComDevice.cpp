@@ -69,6 +69,7 @@ void TCustomComm::StopEventThread()
     if (InDelivery() || t->IsCurrent()) {
         // Closing from inside a delivery: the thread cannot end while it waits
         // for this very handler, so stop it now and reap it once it has.
+        t->StopWatching();
         t->SignalStop();
         t->Detach();
         Retire(t);

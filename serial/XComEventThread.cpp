@@ -1,10 +1,18 @@
 // The event thread: one per open port, it waits for port events and hands
 // them to the component (on the main thread when Synchronize is set).
+// Where the main loop watches the port itself (MainLoopFd), an arrival wakes
+// the main thread directly: it takes the completed wait, runs the handlers
+// and arms the next wait in the thread's place while the thread sleeps on,
+// so an arrival costs one wake-up instead of two hops. The thread's loop is
+// the same either way: one wait armed at a time, the next only after the
+// handlers of the last have run, the stop signal first.
 #include "XComEventThread.h"
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,12 +33,17 @@ TCommEventThread::TCommEventThread(TCustomComm *comm) : FComm(comm), FHandle(com
     FStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     FWait = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     SetCommMask(FHandle, EventThreadMask);
-    if (FStop && FWait && FStop != INVALID_HANDLE_VALUE && FWait != INVALID_HANDLE_VALUE)
+    if (FStop && FWait && FStop != INVALID_HANDLE_VALUE && FWait != INVALID_HANDLE_VALUE) {
+        FWatch = WatchInMainLoop(commlayer::PollableFd(FHandle), [this] { ServeFromMain(); });
+        if (FWatch != 0)
+            commlayer::LendToMainLoop(FHandle, true);
         Start();
+    }
 }
 
 TCommEventThread::~TCommEventThread()
 {
+    StopWatching();
     SignalStop();
     Sleep(0);
     Terminate();
@@ -48,31 +61,120 @@ void TCommEventThread::SignalStop()
         SetEvent(FStop);
 }
 
+void TCommEventThread::StopWatching()
+{
+    unsigned watch;
+    {
+        std::lock_guard<std::mutex> lk(FTurnLock);
+        watch = std::exchange(FWatch, 0u);
+    }
+    if (watch == 0)
+        return; // never watched, or already let go (the handle may be closed since)
+    UnwatchInMainLoop(watch);
+    commlayer::LendToMainLoop(FHandle, false);
+}
+
+
+bool TCommEventThread::Arm()
+{
+    FMask = 0;
+    // A wait that cannot even start would leave the signal as it was and
+    // turn the loop into a spin: the thread ends quietly instead.
+    return WaitCommEvent(FHandle, &FMask, &FOverlapped) || GetLastError() == ERROR_IO_PENDING;
+}
+
+void TCommEventThread::ServeFromMain()
+{
+    std::unique_lock<std::mutex> lk(FTurnLock);
+    TCustomComm *comm = FComm.load();
+    if (!comm || !comm->Synchronize())
+        return; // delivered on the event thread: it sees the event itself
+    if (FTurn != TTurn::Waiting) {
+        // Between two waits: the next one must not leave this arrival to us.
+        FMissedArrival = true;
+        return;
+    }
+    commlayer::PumpInput(FHandle);
+    // The same order as the thread's own wait: stop first, then the event.
+    const HANDLE list[2] = {FStop, FWait};
+    DWORD transferred = 0;
+    if (WaitForMultipleObjects(2, list, FALSE, 0) != WAIT_OBJECT_0 + 1 ||
+        !GetOverlappedResult(FHandle, &FOverlapped, &transferred, FALSE)) {
+        // Completed here but not ours to deliver: the thread sees to it.
+        if (WaitForSingleObject(FWait, 0) == WAIT_OBJECT_0)
+            SetEvent(FWait);
+        return;
+    }
+    FTurn = TTurn::MainDelivering;
+    std::exception_ptr error;
+    lk.unlock();
+    try {
+        DoEvent(true);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    lk.lock();
+    FTurn = TTurn::Running;
+    if (error) {
+        FEnd = true; // a handler's exception ends the thread
+        SetEvent(FWait);
+    } else if (WaitForSingleObject(FStop, 0) != WAIT_OBJECT_0) {
+        // Wait again at once, as the thread would after a hand-over: the
+        // next arrival finds a wait armed, and the thread sleeps on.
+        if (Arm()) {
+            FTurn = TTurn::Waiting;
+        } else {
+            FEnd = true;
+            SetEvent(FWait);
+        }
+    }
+    if (FAwaitingMain)
+        FTurnChanged.notify_one();
+}
+
 void TCommEventThread::Execute()
 {
-    OVERLAPPED ov;
-    std::memset(&ov, 0, sizeof ov);
-    ov.hEvent = FWait;
+    FOverlapped.hEvent = FWait;
     const HANDLE list[2] = {FStop, FWait};
-    bool pending = false;
+    bool armed = false; // a wait is armed whose end this thread has not seen
     for (;;) {
-        // Stopped from inside its own delivery: the handle may already be
-        // closed and its value reused by the next port, so touch it no more.
-        if (WaitForSingleObject(FStop, 0) == WAIT_OBJECT_0)
-            break;
-        FMask = 0;
-        if (!WaitCommEvent(FHandle, &FMask, &ov)) {
-            // A wait that cannot even start would leave the signal as it
-            // was and turn this loop into a spin: end quietly instead.
-            if (GetLastError() != ERROR_IO_PENDING)
+        if (!armed) {
+            // Stopped from inside its own delivery: the handle may already be
+            // closed and its value reused by the next port, so touch it no more.
+            if (WaitForSingleObject(FStop, 0) == WAIT_OBJECT_0 || !Arm())
                 break;
-            pending = true;
+            armed = true;
+            {
+                std::lock_guard<std::mutex> lk(FTurnLock);
+                FTurn = TTurn::Waiting;
+                // The main loop saw an arrival while no wait was armed: ask
+                // it to look again now (busy, it leaves it to this thread).
+                if (std::exchange(FMissedArrival, false))
+                    ServeInMainLoop(FWatch);
+            }
         }
-        if (WaitForMultipleObjects(2, list, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
-            break;
-        pending = false;
+        const DWORD woke = WaitForMultipleObjects(2, list, FALSE, INFINITE);
+        {
+            std::unique_lock<std::mutex> lk(FTurnLock);
+            // The main thread may be running the handlers of this event.
+            FAwaitingMain = true;
+            FTurnChanged.wait(lk, [this] { return FTurn != TTurn::MainDelivering; });
+            FAwaitingMain = false;
+            const bool waiting = FTurn == TTurn::Waiting;
+            FTurn = TTurn::Running;
+            if (FEnd || woke != WAIT_OBJECT_0 + 1) {
+                armed = waiting && !FEnd;
+                break;
+            }
+            if (waiting && WaitForSingleObject(FWait, 0) != WAIT_OBJECT_0) {
+                // Delivered by the main thread, which has armed the next wait.
+                FTurn = TTurn::Waiting;
+                continue;
+            }
+            armed = false;
+        }
         DWORD transferred = 0;
-        if (!GetOverlappedResult(FHandle, &ov, &transferred, FALSE))
+        if (!GetOverlappedResult(FHandle, &FOverlapped, &transferred, FALSE))
             break;
         TCustomComm *comm = FComm.load();
         if (comm && comm->Synchronize())
@@ -80,11 +182,11 @@ void TCommEventThread::Execute()
         else
             DoEvent(false);
     }
-    if (!pending)
+    if (!armed || WaitForSingleObject(FWait, 0) == WAIT_OBJECT_0)
         return;
     SetCommMask(FHandle, 0);
     // A wait released by the mask change may complete a moment later on
-    // some platforms; the record lives on this stack, so let it settle.
+    // some platforms and write into the record; let it settle.
     WaitForSingleObject(FWait, 1000);
 }
 

@@ -272,6 +272,25 @@ std::string LockDir();
 // cannot be waited on (gone, closed).
 BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms);
 
+// For a main loop that watches ports itself (Linux): the descriptor whose
+// readiness means input or a hang-up on the device, -1 when there is none
+// (Windows, a closed handle, a device already let go).
+int PollableFd(HANDLE h);
+
+// While lent, a main loop watches the device and reads new input itself
+// (PumpInput): a thread waiting inline for a port event leaves an arrival
+// to it for a few milliseconds before reading it on its own, so that the
+// one woken first is the one that delivers. No effect on Windows.
+void LendToMainLoop(HANDLE h, bool lent);
+
+// Moves what the device holds into the receive queue now, on the calling
+// thread, latching the receive events as the device's own watcher would,
+// so a pending WaitCommEvent may complete here. A thread waiting inline for
+// that completion is left asleep: the caller acts on the event first, then
+// wakes it with SetEvent. Never blocks. FALSE when the handle is not an
+// open device. No effect on Windows.
+BOOL PumpInput(HANDLE h);
+
 // Fault injection for tests: the next `count` calls of the named layer call
 // ("SetCommState", "SetupComm", "SetCommTimeouts", "GetCommState", ...) fail
 // with ERROR_GEN_FAILURE. ClearFaults() drops all. No effect on Windows.

@@ -389,8 +389,10 @@ BOOL WaitCommEvent(HANDLE h, LPDWORD mask, OVERLAPPED *ov)
     OVERLAPPED local{};
     local.Internal = kStatusPending;
     dev->pending = PendingWait{mask, &local};
-    dev->EnsureWatchedLocked();
-    dev->cv.wait(dev.lk, [&] { return local.Internal != kStatusPending; });
+    {
+        InputWaiter waiting(*dev);
+        dev->cv.wait(dev.lk, [&] { return local.Internal != kStatusPending; });
+    }
     if (local.Internal != 0)
         return Fail(static_cast<DWORD>(local.Internal & 0xFFFF));
     return TRUE;
@@ -408,7 +410,7 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED *ov, LPDWORD done, BOOL wait)
     if (ov->Internal == kStatusPending) {
         if (!wait)
             return Fail(ERROR_IO_INCOMPLETE);
-        dev->EnsureWatchedLocked();
+        InputWaiter waiting(*dev);
         dev->cv.wait(dev.lk, [&] { return ov->Internal != kStatusPending || dev->closing; });
         if (ov->Internal == kStatusPending)
             return Fail(ERROR_OPERATION_ABORTED);
@@ -488,14 +490,13 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD done, OVERLAPPED *ov
             auto iv = lastByte + *interval;
             wake = wake ? std::min(*wake, iv) : iv;
         }
-        dev->EnsureWatchedLocked();
-        if (wake) {
-            if (Clock::now() >= *wake)
-                break;
+        if (wake && Clock::now() >= *wake)
+            break;
+        InputWaiter waiting(*dev);
+        if (wake)
             dev->cv.wait_until(dev.lk, *wake);
-        } else {
+        else
             dev->cv.wait(dev.lk);
-        }
     }
     if (got == 0 && (dev->dead || dev->closing))
         return FinishIo(false, 0, dev->dead ? ERROR_GEN_FAILURE : ERROR_OPERATION_ABORTED, done, ov);
@@ -570,7 +571,7 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
     const auto deadline = DeadlineAfter(ms);
     if (which == 0) {
         auto ready = [&] { return dev->rx.Size() > 0 || dev->dead || dev->closing; };
-        dev->EnsureWatchedLocked();
+        InputWaiter waiting(*dev);
         if (deadline)
             dev->cv.wait_until(dev.lk, *deadline, ready);
         else

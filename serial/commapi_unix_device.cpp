@@ -3,9 +3,12 @@
 // events. A thread that waits for the completion of a pending WaitCommEvent
 // (the component's event thread) watches the tty itself meanwhile, so an
 // arrival wakes it directly; the wait thread then only watches for a
-// hang-up until a caller blocks for input. A tty that hangs up (adapter pulled, pty master closed) is let go
-// at once, so that the node and its name are free for the device's return;
-// the handle stays valid and every call on it fails until it is closed.
+// hang-up until a caller blocks for input. A device lent to a main loop is
+// read by that loop first (PumpInput), the inline waiter standing by for a
+// few milliseconds. A tty that hangs up (adapter pulled, pty master closed)
+// is let go at once, so that the node and its name are free for the
+// device's return; the handle stays valid and every call on it fails until
+// it is closed.
 #include "commapi_unix_device.h"
 
 #include <cerrno>
@@ -84,6 +87,7 @@ void Device::CompletePendingLocked(bool ok, DWORD value)
         return;
     PendingWait p = *pending;
     pending.reset();
+    ++completions;
     ForgetPendingWait(p.ov->hEvent);
     *p.mask = ok ? value : 0;
     p.ov->InternalHigh = 0;
@@ -146,9 +150,17 @@ void Device::EnsureWatchedLocked()
         Wake();
 }
 
+bool Device::InputWanted()
+{
+    std::lock_guard<std::mutex> lk(mu);
+    return inputWaiters > 0 || closing;
+}
+
 bool Device::WaitInline(int waiterFd)
 {
     int f;
+    bool lent;
+    std::uint64_t waitFor;
     {
         std::lock_guard<std::mutex> lk(mu);
         if (closing || dead || fd < 0 || !pending)
@@ -161,9 +173,21 @@ bool Device::WaitInline(int waiterFd)
         ++inFlight; // keeps the fd open while it is polled here
         standDown = true;
         f = fd;
+        lent = lentToMainLoop;
+        waitFor = completions;
     }
     pollfd pfd[3] = {{f, POLLIN, 0}, {waiterFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
     const int n = ::poll(pfd, 3, -1);
+    if (n > 0 && lent && pfd[0].revents == POLLIN && pfd[1].revents == 0 && pfd[2].revents == 0 && !InputWanted()) {
+        // The main loop was woken by this arrival too: let it read and
+        // deliver; a main thread that is busy elsewhere leaves it to us.
+        pollfd grace[2] = {{waiterFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (::poll(grace, 2, kMainLoopGraceMs) > 0) {
+            pfd[0].revents = 0;
+            pfd[1].revents = grace[0].revents;
+            pfd[2].revents = grace[1].revents;
+        }
+    }
     std::lock_guard<std::mutex> lk(mu);
     if (n > 0 && (pfd[1].revents & POLLIN)) {
         std::uint64_t v;
@@ -171,7 +195,9 @@ bool Device::WaitInline(int waiterFd)
         (void)r;
     }
     if (n > 0 && !closing) {
-        if (pfd[0].revents & POLLIN)
+        // Once the wait this started for has ended (the main loop took the
+        // arrival and armed the next), what is there now is the next one's.
+        if ((pfd[0].revents & POLLIN) && completions == waitFor)
             ReadTtyLocked();
         else if (pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL))
             MarkDeadLocked();
@@ -209,7 +235,9 @@ void Device::WaitLoop()
             watchFd = !dead && fd >= 0;
             room = rx.Room();
             rxPaused = room == 0;
-            threadWatching = watchFd && room > 0 && !standDown;
+            // Lent to a main loop, input is read by it or by an inline
+            // waiter, unless a caller blocks for it here.
+            threadWatching = watchFd && room > 0 && !standDown && (!lentToMainLoop || inputWaiters > 0);
         }
         // With the queue full, or while a thread waits inline, POLLIN is left
         // out (the kernel holds and throttles the rest); POLLHUP/POLLERR are
@@ -320,6 +348,32 @@ DCB DefaultDcb()
 } // namespace commlayer::detail
 
 using namespace commlayer::detail;
+
+int commlayer::PollableFd(HANDLE h)
+{
+    DeviceCall dev(h);
+    return dev && !dev->dead ? dev->fd : -1;
+}
+
+void commlayer::LendToMainLoop(HANDLE h, bool lent)
+{
+    DeviceCall dev(h);
+    if (dev && dev->lentToMainLoop != lent) {
+        dev->lentToMainLoop = lent;
+        dev->Wake(); // the wait thread looks again at what it watches
+    }
+}
+
+BOOL commlayer::PumpInput(HANDLE h)
+{
+    DeviceCall dev(h);
+    if (!dev)
+        return FALSE;
+    tLeaveInlineWaitersAsleep = true;
+    dev->ReadTtyLocked();
+    tLeaveInlineWaitersAsleep = false;
+    return TRUE;
+}
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE)
 {

@@ -25,6 +25,9 @@ constexpr DWORD kMaxDword = 0xFFFFFFFFu;
 constexpr DWORD kDefaultInQueue = 4096;
 constexpr DWORD kMaxQueue = 65536;
 constexpr DWORD kErrorTimeout = 1460; // Windows' ERROR_TIMEOUT
+// How long an inline waiter leaves an arrival to a main loop that watches
+// the device before reading it itself.
+constexpr int kMainLoopGraceMs = 5;
 
 // OVERLAPPED.Internal: 0 = done, kStatusPending = still running, anything
 // else = failed with (value & 0xFFFF) as the error code.
@@ -88,6 +91,9 @@ HANDLE AddHandleLocked(Object obj);
 bool TakeHandle(HANDLE h, Object &obj);
 std::shared_ptr<Device> FindDevice(HANDLE h);
 void SignalEvent(HANDLE h);
+// Set while PumpInput runs: events it sets do not wake the threads that
+// wait for them inline (the caller acts first, then wakes them).
+extern thread_local bool tLeaveInlineWaitersAsleep;
 void UnsignalEvent(HANDLE h);
 // The device whose pending WaitCommEvent completes the event `ev`, so that a
 // thread waiting for `ev` can watch the tty itself (see Device::WaitInline).
@@ -125,11 +131,14 @@ struct Device {
     // that blocks for input needs it again (EnsureWatchedLocked).
     bool standDown = false;
     int inlineWaiters = 0;
+    bool lentToMainLoop = false; // see commlayer::LendToMainLoop
+    int inputWaiters = 0;        // callers blocked until input comes
     std::vector<unsigned char> readBuf = std::vector<unsigned char>(16384);
     DWORD outQueue = 0;
     DWORD mask = 0;
     DWORD latched = 0;
     std::optional<PendingWait> pending;
+    std::uint64_t completions = 0; // pending waits completed so far
     DCB dcb{};
     COMMTIMEOUTS timeouts{};
 
@@ -151,10 +160,27 @@ struct Device {
     // (data, hang-up, or `wakeFd` written by SignalEvent); false when it
     // cannot wait so (then wait as usual).
     bool WaitInline(int wakeFd);
+    // A caller is blocked until input comes, or the device is closing.
+    bool InputWanted();
     // Gives the tty back: our exclusive flag, flock and lock file go, the fd
     // is closed. Under `mu`, with no call in flight.
     void ReleaseFdLocked();
     void WaitLoop();
+};
+
+// Marks a caller blocked until input comes (under the device's lock): the
+// tty is watched for it, and an inline waiter reads an arrival at once
+// instead of leaving it to the main loop.
+struct InputWaiter {
+    explicit InputWaiter(Device &d) : d(d)
+    {
+        ++d.inputWaiters;
+        d.EnsureWatchedLocked();
+    }
+    ~InputWaiter() { --d.inputWaiters; }
+    InputWaiter(const InputWaiter &) = delete;
+    InputWaiter &operator=(const InputWaiter &) = delete;
+    Device &d;
 };
 
 // Stops the wait thread, waits for calls in flight and lets the tty go.

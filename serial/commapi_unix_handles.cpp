@@ -15,6 +15,8 @@
 
 namespace commlayer::detail {
 
+thread_local bool tLeaveInlineWaitersAsleep = false;
+
 namespace {
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
@@ -47,7 +49,7 @@ int ThreadWaiterFd();
 
 void WakeInlineWaitersLocked(HANDLE h)
 {
-    if (g_inlineWaiters.empty())
+    if (g_inlineWaiters.empty() || tLeaveInlineWaitersAsleep)
         return;
     const int self = ThreadWaiterFd(); // a waiter that sets its own event is awake
     for (const InlineWaiter &w : g_inlineWaiters) {

@@ -89,6 +89,11 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
     }
 }
 
+// The message loop is woken through the posted hand-over on Windows.
+int PollableFd(HANDLE) { return -1; }
+void LendToMainLoop(HANDLE, bool) {}
+BOOL PumpInput(HANDLE) { return FALSE; }
+
 void InjectFault(const char * /*call*/, int /*count*/) {}
 
 void ClearFaults() {}
