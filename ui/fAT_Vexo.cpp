@@ -7,7 +7,9 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPointer>
 #include <QProgressBar>
+#include <QSocketNotifier>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -48,6 +50,17 @@ QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
 void ConnectSerialToEventLoop()
 {
     SetMainThread();
+    // The loop watches the component's own descriptor: an arrival on a port
+    // wakes this thread directly, which then delivers it itself.
+    static QPointer<QSocketNotifier> watch;
+    const int fd = MainLoopFd();
+    if (fd >= 0 && QCoreApplication::instance()) {
+        if (!watch) {
+            watch = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
+            QObject::connect(watch, &QSocketNotifier::activated, [] { CheckSynchronize(); });
+        }
+        return;
+    }
     SetWakeMainThread([] {
         if (QCoreApplication *app = QCoreApplication::instance())
             QMetaObject::invokeMethod(app, [] { CheckSynchronize(); }, Qt::QueuedConnection);

@@ -56,6 +56,7 @@ private:
     std::unique_ptr<TAT_VexoEngine> FEngine;
 };
 
-// Connects the serial component's hand-over to the Qt event loop, so event
-// thread deliveries run on the GUI thread. Call once, from the GUI thread.
+// Connects the serial component to the Qt event loop, so that its events
+// are delivered on the GUI thread. From the GUI thread, before any port is
+// opened; calling it again changes nothing.
 void ConnectSerialToEventLoop();
