@@ -330,10 +330,17 @@ TEST_F(PortSharing, ALockFolderWeCannotUseIsNoReasonToRefuse)
     comm.Close();
 }
 
+vexo::sim::Options AnswersAtAnyTime()
+{
+    vexo::sim::Options o;
+    o.setupWindow = false;
+    return o;
+}
+
 TEST_F(PortSharing, AVanishedDeviceIsLetGoAtOnceAndComesBackByItsName)
 {
     DeviceRootDir root;
-    auto sim = std::make_unique<vexo::sim::VexoSim>(vexo::sim::Options{.setupWindow = false});
+    auto sim = std::make_unique<vexo::sim::VexoSim>(AnswersAtAnyTime());
     struct stat st{};
     ASSERT_EQ(::stat(sim->DevicePath().c_str(), &st), 0);
     const dev_t oldDevice = st.st_rdev;
@@ -355,7 +362,7 @@ TEST_F(PortSharing, AVanishedDeviceIsLetGoAtOnceAndComesBackByItsName)
     EXPECT_FALSE(comm.SendString("ATI0\r\n"));
 
     // Plugged in again under the same name.
-    sim = std::make_unique<vexo::sim::VexoSim>(vexo::sim::Options{.setupWindow = false});
+    sim = std::make_unique<vexo::sim::VexoSim>(AnswersAtAnyTime());
     ASSERT_TRUE(root.Link("ttyUSB0", sim->DevicePath()));
     EXPECT_TRUE(TCustomComm::Probe("COM5"));
     comm.Close();
