@@ -4,7 +4,6 @@
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
@@ -14,6 +13,7 @@
 #include <cmath>
 
 #include "Fonts.h"
+#include "Pictures.h"
 #include "VexoAssets.h"
 
 namespace {
@@ -87,7 +87,7 @@ TSplashForm::TSplashForm(QWidget *parent, qreal logicalDpi)
 
     setObjectName(QStringLiteral("SplashForm"));
     if (QGuiApplication::windowIcon().isNull()) // else the program's, already decoded
-        setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+        setWindowIcon(PngIcon(QStringLiteral(":/pictures/icon.png")));
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(ScaledRect(0, 0, 230, 106).size());
 

@@ -1,9 +1,9 @@
 #include "StartUp.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include "Fonts.h"
+#include "Pictures.h"
 #include "Splash.h"
 #include "VexoAssets.h"
 #include "fAT_Vexo.h"
@@ -40,7 +40,7 @@ void PrepareApplication()
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("MS Sans Serif")});
     QApplication::setFont(font);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    QApplication::setWindowIcon(PngIcon(QStringLiteral(":/pictures/icon.png")));
     ConnectSerialToEventLoop();
 }
 

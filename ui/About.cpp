@@ -123,7 +123,7 @@ TAboutForm::TAboutForm(QWidget *owner)
 
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("О программе "));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    setWindowIcon(PngIcon(QStringLiteral(":/pictures/icon.png")));
     setFont(SansSerif(12));
     setFixedSize(368, 252);
 
@@ -181,10 +181,7 @@ TAboutForm::TAboutForm(QWidget *owner)
     OKButton->setGeometry(271, 207, 74, 33);
     OKButton->setFont(SansSerif(12, true));
     SetTextColour(OKButton, kBlack);
-    QIcon check;
-    check.addFile(QStringLiteral(":/pictures/ok.png"), QSize(), QIcon::Normal);
-    check.addFile(QStringLiteral(":/pictures/ok_disabled.png"), QSize(), QIcon::Disabled);
-    OKButton->setIcon(check);
+    OKButton->setIcon(PngIcon(QStringLiteral(":/pictures/ok.png"), QStringLiteral(":/pictures/ok_disabled.png")));
     OKButton->setIconSize(QSize(18, 18));
     OKButton->setCursor(Qt::PointingHandCursor);
     OKButton->setAutoDefault(true);

@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QFrame>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
@@ -133,7 +132,7 @@ TfHelpATVexo::TfHelpATVexo(QWidget *owner)
 
     setObjectName(QStringLiteral("fHelpATVexo"));
     setWindowTitle(QStringLiteral("Справка \"AT\" команд Vexo"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    setWindowIcon(PngIcon(QStringLiteral(":/pictures/icon.png")));
     setFont(CourierNew(12));
 
     Label1 = new QLabel(QStringLiteral("“AT” команды \"Vexo\"."), this);

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QPixmap>
 
 #ifndef VEXO_BUILD_SHARE_DIR
 #define VEXO_BUILD_SHARE_DIR ""
@@ -16,6 +18,13 @@ QString ExistingFile(const QString &dir, const QString &fileName)
         return QString();
     const QFileInfo info(QDir(dir), fileName);
     return info.isFile() ? QDir::cleanPath(info.absoluteFilePath()) : QString();
+}
+
+QPixmap ReadPng(const QString &path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 } // namespace
@@ -32,4 +41,12 @@ QString PicturePath(const QString &fileName)
             return found;
     }
     return ExistingFile(QString::fromUtf8(VEXO_BUILD_SHARE_DIR), fileName);
+}
+
+QIcon PngIcon(const QString &normal, const QString &disabled)
+{
+    QIcon icon(ReadPng(normal));
+    if (!disabled.isEmpty())
+        icon.addPixmap(ReadPng(disabled), QIcon::Disabled);
+    return icon;
 }

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPointer>
@@ -18,6 +17,7 @@
 #include "ErrorBox.h"
 #include "HelpATVexo.h"
 #include "LogView.h"
+#include "Pictures.h"
 #include "Thread.h"
 #include "ui_fAT_Vexo.h"
 
@@ -33,14 +33,6 @@ QFont PixelFont(const QString &family, int px, bool bold = false, bool italic = 
     f.setItalic(italic);
     f.setStyleStrategy(QFont::NoFontMerging);
     return f;
-}
-
-QIcon Picture(const QString &normal, const QString &disabled = QString())
-{
-    QIcon icon(normal);
-    if (!disabled.isEmpty())
-        icon.addFile(disabled, QSize(), QIcon::Disabled);
-    return icon;
 }
 
 QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
@@ -135,17 +127,17 @@ void TfAT_Vexo::SetUpLooks()
     ui->reWin->setFont(typed);
     ui->reWin->setUndoRedoEnabled(false); // log lines are no undo steps
 
-    ui->SpeedButton1->setIcon(Picture(QStringLiteral(":/pictures/scanner.png"),
+    ui->SpeedButton1->setIcon(PngIcon(QStringLiteral(":/pictures/scanner.png"),
                                       QStringLiteral(":/pictures/scanner_disabled.png")));
-    ui->ToolButton3->setIcon(Picture(QStringLiteral(":/pictures/tb2.png")));
-    ui->TB_Help->setIcon(Picture(QStringLiteral(":/pictures/tb4.png")));
-    ui->ToolButton6->setIcon(Picture(QStringLiteral(":/pictures/tb6.png")));
-    ui->TB_Exit->setIcon(Picture(QStringLiteral(":/pictures/tb0.png")));
+    ui->ToolButton3->setIcon(PngIcon(QStringLiteral(":/pictures/tb2.png")));
+    ui->TB_Help->setIcon(PngIcon(QStringLiteral(":/pictures/tb4.png")));
+    ui->ToolButton6->setIcon(PngIcon(QStringLiteral(":/pictures/tb6.png")));
+    ui->TB_Exit->setIcon(PngIcon(QStringLiteral(":/pictures/tb0.png")));
     for (QWidget *b : {static_cast<QWidget *>(ui->ToolButton3), static_cast<QWidget *>(ui->TB_Help),
                        static_cast<QWidget *>(ui->ToolButton6), static_cast<QWidget *>(ui->TB_Exit)})
         static_cast<QAbstractButton *>(b)->setIconSize(QSize(16, 16));
     if (QGuiApplication::windowIcon().isNull()) // else the program's, already decoded
-        setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+        setWindowIcon(PngIcon(QStringLiteral(":/pictures/icon.png")));
 
     // Every control is reachable by name for screen readers and test tools.
     for (QWidget *w : findChildren<QWidget *>()) {

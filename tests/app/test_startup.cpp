@@ -24,6 +24,11 @@
 #include "fAT_Vexo.h"
 #include "pty.h"
 
+#include <link.h>
+
+#include <string>
+#include <vector>
+
 namespace {
 
 QString LastLine(QTextEdit *log)
@@ -32,6 +37,21 @@ QString LastLine(QTextEdit *log)
         if (!b.text().isEmpty())
             return b.text();
     return {};
+}
+
+// Image-format plugins mapped into this process.
+std::vector<std::string> ImagePlugins()
+{
+    std::vector<std::string> found;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *out) {
+            const std::string name = info->dlpi_name ? info->dlpi_name : "";
+            if (name.find("/imageformats/") != std::string::npos)
+                static_cast<std::vector<std::string> *>(out)->push_back(name);
+            return 0;
+        },
+        &found);
+    return found;
 }
 
 class StartUpTest : public ::testing::Test {
@@ -64,6 +84,17 @@ TEST_F(StartUpTest, SplashIsPaintedFirstAndGoneBeforeTheMainWindowShows)
     EXPECT_EQ(window->pos(), QPoint(319, 157));
     EXPECT_EQ(window->windowIcon().isNull(), false);
     EXPECT_TRUE(WaitFor([&] { return window->pos() == QPoint(0, 0); }, 2000));
+}
+
+// The compiled-in pictures are PNG; no image-format plugin is needed to show
+// them, and loading them all would only lengthen the start.
+TEST_F(StartUpTest, NoImagePluginIsLoadedToShowTheWindows)
+{
+    auto window = StartUp();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_FALSE(window->windowIcon().pixmap(32, 32).isNull());
+    EXPECT_EQ(ImagePlugins(), std::vector<std::string>());
 }
 
 TEST_F(StartUpTest, HelpAndAboutOpenAnewAndAReplyIsJudgedBehindThem)

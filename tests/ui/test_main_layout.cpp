@@ -7,7 +7,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QCompleter>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -245,6 +248,45 @@ TEST_F(MainLayoutTest, ControlsCaptionsHintsAndItems)
             EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
         }
     }
+}
+
+// The boxes are editable from their creation on; typing, completion and the
+// drop-down list work as in a box made editable the usual way.
+TEST_F(MainLayoutTest, EditableCombosTypeCompleteAndDropDownAsUsual)
+{
+    QComboBox usual;
+    usual.setEditable(true);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    for (const char *name : {"cbRSname", "cbSpeed_Cor", "cbSpeed_SeA", "cbSpeed_SeA_Prn"}) {
+        auto *box = qobject_cast<QComboBox *>(W(name));
+        ASSERT_NE(box, nullptr) << name;
+        QLineEdit *edit = box->lineEdit();
+        ASSERT_NE(edit, nullptr) << name;
+        EXPECT_TRUE(edit->isVisible()) << name;
+        EXPECT_EQ(edit->text(), box->currentText()) << name;
+        EXPECT_EQ(edit->hasFrame(), usual.lineEdit()->hasFrame()) << name;
+        EXPECT_EQ(edit->palette(), box->palette()) << name;
+        EXPECT_TRUE(box->testAttribute(Qt::WA_InputMethodEnabled)) << name;
+        ASSERT_NE(edit->completer(), nullptr) << name;
+        EXPECT_EQ(edit->completer()->completionMode(), usual.completer()->completionMode()) << name;
+        EXPECT_EQ(edit->completer()->caseSensitivity(), usual.completer()->caseSensitivity()) << name;
+    }
+
+    auto *speeds = qobject_cast<QComboBox *>(W("cbSpeed_SeA"));
+    speeds->lineEdit()->clear();
+    speeds->setFocus();
+    for (const QChar ch : QStringLiteral("57"))
+        QTest::sendKeyEvent(QTest::Click, speeds->lineEdit(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    EXPECT_EQ(speeds->currentText(), QStringLiteral("57600")) << "completed inline from the list";
+
+    speeds->showPopup();
+    QAbstractItemView *list = speeds->view();
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list->isVisible(); }));
+    EXPECT_EQ(list->model()->rowCount(), 8);
+    EXPECT_EQ(list->model()->index(7, 0).data().toString(), QStringLiteral("115200"));
+    speeds->hidePopup();
 }
 
 TEST_F(MainLayoutTest, HandCursorOnlyOnButtonsAndThePortBox)
