@@ -45,8 +45,8 @@ void ConnectSerialToEventLoop()
     // The loop watches the component's own descriptor: an arrival on a port
     // wakes this thread directly, which then delivers it itself.
     static QPointer<QSocketNotifier> watch;
-    const int fd = MainLoopFd();
-    if (fd >= 0 && QCoreApplication::instance()) {
+    const int fd = QCoreApplication::instance() ? MainLoopFd() : -1;
+    if (fd >= 0) {
         if (!watch) {
             watch = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
             QObject::connect(watch, &QSocketNotifier::activated, [] { CheckSynchronize(); });
