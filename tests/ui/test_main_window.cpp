@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <atomic>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "QtText.h"
 #include "QtWait.h"
 #include "SpinEdit.h"
+#include "Thread.h"
 #include "WorkFile.h"
 #include "fAT_Vexo.h"
 #include "SaveWatch.h"
@@ -165,6 +168,33 @@ TEST_F(MainWindowTest, TheReplyIsJudgedByTheWindowTimerAndLoggedInColour)
 
     Find<QToolButton>("ToolButton6")->click();
     EXPECT_TRUE(LogLines(log).empty());
+}
+
+TEST_F(MainWindowTest, RepliesWakeTheEventLoopWhichDeliversThemItself)
+{
+    TestPty dev;
+    port->setEditText(QString::fromStdString(dev.SlavePath()));
+    std::atomic<int> handOvers{0};
+    SetWakeMainThread([&] {
+        ++handOvers;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { CheckSynchronize(); }, Qt::QueuedConnection);
+    });
+    QProgressBar *activity = Find<QProgressBar>("prB_rd");
+    const int replies = 20;
+    for (int i = 0; i < replies; ++i) {
+        Find<QPushButton>("bRdSpeed_SeA")->click();
+        ASSERT_EQ(dev.ReadFor(50), "AT+xKPV3=?\r\n");
+        const int before = activity->value();
+        dev.Write("4\r\n");
+        ASSERT_TRUE(WaitFor([&] { return activity->value() != before; })) << i;
+        Tick();
+    }
+    SetWakeMainThread(nullptr);
+    // The window's loop watches the port: a reply wakes it and it runs the
+    // data handler itself, so hand-overs from the event thread are the
+    // exception (a loop slower than the event thread by milliseconds).
+    EXPECT_LT(handOvers.load(), replies);
+    EXPECT_EQ(LogLines(log).back().text, U("ответ  \"Vexo\" <- скорость RS = \"19200\""));
 }
 
 TEST_F(MainWindowTest, TheSpinEditSendsWhatItShows)
