@@ -21,8 +21,10 @@ namespace {
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 
-std::mutex g_faultMu;
-std::map<std::string, int> g_faults;
+// The tables below are never destroyed: a port left open when the program
+// ends keeps its threads running through exit, and they use them to the last.
+std::mutex &g_faultMu = *new std::mutex;
+std::map<std::string, int> &g_faults = *new std::map<std::string, int>;
 std::atomic<int> g_faultsArmed{0};
 
 std::uintptr_t HandleKey(HANDLE h)
@@ -30,12 +32,13 @@ std::uintptr_t HandleKey(HANDLE h)
     return reinterpret_cast<std::uintptr_t>(h);
 }
 
-std::mutex g_mu;
-std::condition_variable g_eventCv;
-std::unordered_map<std::uintptr_t, Object> g_handles;
+std::mutex &g_mu = *new std::mutex;
+std::condition_variable &g_eventCv = *new std::condition_variable;
+std::unordered_map<std::uintptr_t, Object> &g_handles = *new std::unordered_map<std::uintptr_t, Object>;
 std::uintptr_t g_nextHandle = 1;
 // Event -> device whose pending WaitCommEvent completes it.
-std::unordered_map<std::uintptr_t, std::weak_ptr<Device>> g_pendingWaits;
+std::unordered_map<std::uintptr_t, std::weak_ptr<Device>> &g_pendingWaits =
+    *new std::unordered_map<std::uintptr_t, std::weak_ptr<Device>>;
 // Threads watching a tty in WaitForMultipleObjects, with the events they
 // wait for: setting one of those wakes them.
 struct InlineWaiter {
@@ -43,7 +46,7 @@ struct InlineWaiter {
     DWORD count;
     const HANDLE *handles;
 };
-std::vector<InlineWaiter> g_inlineWaiters;
+std::vector<InlineWaiter> &g_inlineWaiters = *new std::vector<InlineWaiter>;
 
 int ThreadWaiterFd();
 

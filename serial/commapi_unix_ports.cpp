@@ -30,9 +30,10 @@ namespace {
 
 using namespace commlayer::detail;
 
-std::mutex g_pathMu;
-std::string g_root = "/dev";
-std::string g_lockDir = "/run/lock";
+// Never destroyed, as the handle table: a port's threads may outlive exit.
+std::mutex &g_pathMu = *new std::mutex;
+std::string &g_root = *new std::string("/dev");
+std::string &g_lockDir = *new std::string("/run/lock");
 
 DWORD MapOpenErrno(int e)
 {

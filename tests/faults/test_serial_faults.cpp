@@ -144,3 +144,35 @@ TEST_F(SerialFaults, SendingWhileAFloodIsHandedOver)
     EXPECT_GT(sent, 0);
     comm.Close();
 }
+
+TEST_F(SerialFaults, ExitingWithAPortStillOpenEndsTheProcessQuietly)
+{
+    // A program may end with a port open (exit from a handler, an object
+    // nobody destroyed): the port's threads still run while the process
+    // ends, and must find the component's tables as they were.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const testing::Matcher<const std::string &> nothingSaid{std::string()};
+    EXPECT_EXIT(
+        {
+            // The bare device: its wait thread watches the tty.
+            HANDLE h = CreateFileA(pty.SlavePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OVERLAPPED, nullptr);
+            std::exit(h == INVALID_HANDLE_VALUE ? 2 : 0);
+        },
+        testing::ExitedWithCode(0), nothingSaid);
+    EXPECT_EXIT(
+        {
+            // The component, its event thread waiting for a hand-over that
+            // the main thread never serves.
+            auto *comm = new TXComm;
+            comm->SetDeviceName(pty.SlavePath());
+            comm->OnData = [](TCustomComm *, std::uint32_t) {};
+            if (!comm->Open())
+                std::exit(2);
+            const int seen = handOvers.Requests();
+            if (!pty.Write("x") || !handOvers.AwaitBeyond(seen))
+                std::exit(3);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), nothingSaid);
+}
