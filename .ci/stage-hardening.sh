@@ -32,7 +32,7 @@ step "ASan+UBSan test suite"
 
 # Everything that runs threads: the component, the engine's exchange over it,
 # and the stand-in Vexo.
-serial_tests=(test_serial_errors test_serial_settings test_serial_device test_serial_sharing test_commapi_unix
+serial_tests=(test_serial_errors test_serial_settings test_serial_device test_serial_sharing test_serial_mainloop test_commapi_unix
   test_faults_serial test_engine_exchange test_vexo_sim)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
