@@ -62,11 +62,13 @@ void PokeMainLoop(int wake)
 #endif
 }
 
+#if defined(__linux__)
 int MainLoopFdIfAny()
 {
     std::lock_guard<std::mutex> g(gLock);
     return gLoop.epoll;
 }
+#endif
 
 // Runs the calls that are pending now; true if any ran.
 bool RunPendingCalls()

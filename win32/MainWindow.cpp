@@ -323,7 +323,7 @@ void TfAT_Vexo::BuildControls()
             // a label with a hint takes the mouse, so that its tooltip shows
             h = MakeChild(WC_STATICW, text, SS_LEFT | SS_NOPREFIX | (c.hint ? SS_NOTIFY : 0), c.left, c.top, c.width,
                           c.height, parent);
-        } else if (kind == "QComboBox") {
+        } else if (kind == "QComboBox" || kind == "TEditCombo") { // all four are editable
             // the height given is the drop-down's; the edit's own follows the font
             h = MakeChild(WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, c.left, c.top,
                           c.width, 200, parent);
