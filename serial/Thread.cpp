@@ -1,12 +1,12 @@
 #include "Thread.h"
 
-#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/epoll.h>
@@ -43,9 +43,9 @@ struct MainLoop {
     struct Source {
         int fd;
         std::function<void()> serve;
-        bool due = false; // asked for by ServeInMainLoop
     };
     std::map<unsigned, Source> sources;
+    std::vector<unsigned> due; // asked for by ServeInMainLoop
 };
 MainLoop &gLoop = *new MainLoop;
 
@@ -67,6 +67,23 @@ int MainLoopFdIfAny()
 {
     std::lock_guard<std::mutex> g(gLock);
     return gLoop.epoll;
+}
+#endif
+
+#if defined(__linux__)
+// Runs a source's serve, looked up afresh: serving one may end another.
+bool ServeSource(unsigned id)
+{
+    std::function<void()> serve;
+    {
+        std::lock_guard<std::mutex> g(gLoop.lock);
+        auto it = gLoop.sources.find(id);
+        if (it == gLoop.sources.end())
+            return false;
+        serve = it->second.serve;
+    }
+    serve();
+    return true;
 }
 #endif
 
@@ -141,37 +158,17 @@ bool CheckSynchronize()
 #endif
     bool ran = RunPendingCalls();
 #if defined(__linux__)
-    for (;;) {
-        // Sources asked for by their owners, as if they had signalled.
-        std::function<void()> serve;
-        {
-            std::lock_guard<std::mutex> g(gLoop.lock);
-            auto it = std::find_if(gLoop.sources.begin(), gLoop.sources.end(),
-                                   [](const auto &kv) { return kv.second.due; });
-            if (it == gLoop.sources.end())
-                break;
-            it->second.due = false;
-            serve = it->second.serve;
-        }
-        serve();
-        ran = true;
+    std::vector<unsigned> due;
+    {
+        std::lock_guard<std::mutex> g(gLoop.lock);
+        due.swap(gLoop.due);
     }
+    for (unsigned id : due) // asked for by their owners, as if they had signalled
+        ran = ServeSource(id) || ran;
     while (n > 0) {
-        for (int i = 0; i < n; ++i) {
-            if (ready[i].data.u64 == 0)
-                continue;
-            std::function<void()> serve;
-            {
-                // Looked up afresh each time: serving one source may end another.
-                std::lock_guard<std::mutex> g(gLoop.lock);
-                auto it = gLoop.sources.find(static_cast<unsigned>(ready[i].data.u64));
-                if (it == gLoop.sources.end())
-                    continue;
-                serve = it->second.serve;
-            }
-            serve();
-            ran = true;
-        }
+        for (int i = 0; i < n; ++i)
+            if (ready[i].data.u64 != 0)
+                ran = ServeSource(static_cast<unsigned>(ready[i].data.u64)) || ran;
         ran = RunPendingCalls() || ran;
         if (n < 16)
             break;
@@ -243,10 +240,9 @@ void ServeInMainLoop(unsigned id)
     int wake;
     {
         std::lock_guard<std::mutex> g(gLoop.lock);
-        auto it = gLoop.sources.find(id);
-        if (it == gLoop.sources.end())
+        if (gLoop.sources.count(id) == 0)
             return;
-        it->second.due = true;
+        gLoop.due.push_back(id);
     }
     {
         std::lock_guard<std::mutex> g(gLock);

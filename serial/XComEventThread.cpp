@@ -74,7 +74,6 @@ void TCommEventThread::StopWatching()
     commlayer::LendToMainLoop(FHandle, false);
 }
 
-
 bool TCommEventThread::Arm()
 {
     FMask = 0;
