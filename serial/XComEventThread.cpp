@@ -3,9 +3,11 @@
 // Where the main loop watches the port itself (MainLoopFd), an arrival wakes
 // the main thread directly: it takes the completed wait, runs the handlers
 // and arms the next wait in the thread's place while the thread sleeps on,
-// so an arrival costs one wake-up instead of two hops. The thread's loop is
-// the same either way: one wait armed at a time, the next only after the
-// handlers of the last have run, the stop signal first.
+// so an arrival costs one wake-up instead of two hops: the port is then the
+// main loop's to read, and the thread wakes only for other events, a hang-up
+// or the stop signal. The thread's loop is the same either way: one wait
+// armed at a time, the next only after the handlers of the last have run,
+// the stop signal first.
 #include "XComEventThread.h"
 
 #include <algorithm>
@@ -35,8 +37,10 @@ TCommEventThread::TCommEventThread(TCustomComm *comm) : FComm(comm), FHandle(com
     SetCommMask(FHandle, EventThreadMask);
     if (FStop && FWait && FStop != INVALID_HANDLE_VALUE && FWait != INVALID_HANDLE_VALUE) {
         FWatch = WatchInMainLoop(commlayer::PollableFd(FHandle), [this] { ServeFromMain(); });
-        if (FWatch != 0)
-            commlayer::LendToMainLoop(FHandle, true);
+        {
+            std::lock_guard<std::mutex> lk(FTurnLock);
+            LendLocked(comm); // before the first arrival, not at the first wait
+        }
         Start();
     }
 }
@@ -64,14 +68,26 @@ void TCommEventThread::SignalStop()
 void TCommEventThread::StopWatching()
 {
     unsigned watch;
+    bool lent;
     {
         std::lock_guard<std::mutex> lk(FTurnLock);
         watch = std::exchange(FWatch, 0u);
+        lent = std::exchange(FLent, false);
     }
     if (watch == 0)
         return; // never watched, or already let go (the handle may be closed since)
     UnwatchInMainLoop(watch);
-    commlayer::LendToMainLoop(FHandle, false);
+    if (lent)
+        commlayer::LendToMainLoop(FHandle, false);
+}
+
+void TCommEventThread::LendLocked(TCustomComm *comm)
+{
+    const bool lend = FWatch != 0 && comm && comm->Synchronize();
+    if (lend != FLent) {
+        FLent = lend;
+        commlayer::LendToMainLoop(FHandle, lend);
+    }
 }
 
 bool TCommEventThread::Arm()
@@ -86,14 +102,21 @@ void TCommEventThread::ServeFromMain()
 {
     std::unique_lock<std::mutex> lk(FTurnLock);
     TCustomComm *comm = FComm.load();
-    if (!comm || !comm->Synchronize())
-        return; // delivered on the event thread: it sees the event itself
+    if (!comm)
+        return;
+    if (!comm->Synchronize()) {
+        // Delivered on the event thread: it watches the port again from now
+        // on, and is woken for what came before it did.
+        LendLocked(comm);
+        commlayer::PumpInput(FHandle, true);
+        return;
+    }
     if (FTurn != TTurn::Waiting) {
-        // Between two waits: the next one must not leave this arrival to us.
+        // Between two waits: asked again once the next one is armed.
         FMissedArrival = true;
         return;
     }
-    commlayer::PumpInput(FHandle);
+    const bool drained = commlayer::PumpInput(FHandle);
     // The same order as the thread's own wait: stop first, then the event.
     const HANDLE list[2] = {FStop, FWait};
     DWORD transferred = 0;
@@ -108,6 +131,7 @@ void TCommEventThread::ServeFromMain()
     std::exception_ptr error;
     lk.unlock();
     try {
+        const commlayer::FreshQueue fresh(FHandle); // the handlers count what was just read
         DoEvent(true);
     } catch (...) {
         error = std::current_exception();
@@ -122,6 +146,12 @@ void TCommEventThread::ServeFromMain()
         // next arrival finds a wait armed, and the thread sleeps on.
         if (Arm()) {
             FTurn = TTurn::Waiting;
+            LendLocked(FComm.load()); // a handler may have changed Synchronize
+            // What came meanwhile, or stayed in the device for want of room
+            // in the queue, is looked at on the next turn: the watch only
+            // signals new arrivals.
+            if (std::exchange(FMissedArrival, false) || !drained)
+                ServeInMainLoop(FWatch);
         } else {
             FEnd = true;
             SetEvent(FWait);
@@ -146,8 +176,9 @@ void TCommEventThread::Execute()
             {
                 std::lock_guard<std::mutex> lk(FTurnLock);
                 FTurn = TTurn::Waiting;
+                LendLocked(FComm.load());
                 // The main loop saw an arrival while no wait was armed: ask
-                // it to look again now (busy, it leaves it to this thread).
+                // it to look again now.
                 if (std::exchange(FMissedArrival, false))
                     ServeInMainLoop(FWatch);
             }

@@ -35,6 +35,9 @@ private:
 
     // Arms the next event wait; false when it cannot even start.
     bool Arm();
+    // Lends the port to the main loop while it is watched there and the
+    // handlers run on the main thread; otherwise this thread reads it.
+    void LendLocked(TCustomComm *comm);
 
     // Who runs the event thread's loop at the moment: the thread itself, or
     // nobody while a wait is armed (either side may take its completion),
@@ -55,6 +58,7 @@ private:
     bool FAwaitingMain = false;
     bool FMissedArrival = false;
     bool FEnd = false; // the main thread's delivery ended the loop
+    bool FLent = false;
 };
 
 // A thread stopped from inside its own delivery cannot be joined there: it

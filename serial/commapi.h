@@ -278,18 +278,34 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms);
 int PollableFd(HANDLE h);
 
 // While lent, a main loop watches the device and reads new input itself
-// (PumpInput): a thread waiting inline for a port event leaves an arrival
-// to it for a few milliseconds before reading it on its own, so that the
-// one woken first is the one that delivers. No effect on Windows.
+// (PumpInput): a thread waiting inline for a port event no longer watches
+// for input, so an arrival wakes the main loop alone. A caller that blocks
+// for input still has it read for it at once. No effect on Windows.
 void LendToMainLoop(HANDLE h, bool lent);
 
 // Moves what the device holds into the receive queue now, on the calling
 // thread, latching the receive events as the device's own watcher would,
-// so a pending WaitCommEvent may complete here. A thread waiting inline for
-// that completion is left asleep: the caller acts on the event first, then
-// wakes it with SetEvent. Never blocks. FALSE when the handle is not an
-// open device. No effect on Windows.
-BOOL PumpInput(HANDLE h);
+// so a pending WaitCommEvent may complete here. Unless `wakeWaiters`, a
+// thread waiting inline for that completion is left asleep: the caller acts
+// on the event first, then wakes it with SetEvent. Never blocks. FALSE when
+// the handle is not an open device, or when the receive queue filled up
+// before the device was read dry; TRUE otherwise. No effect on Windows.
+BOOL PumpInput(HANDLE h, bool wakeWaiters = false);
+
+// While one lives, the calling thread's counts of `h` (ClearCommError) take
+// the receive queue as it is instead of reading the device first: the
+// caller has just read it dry (PumpInput) and acts on what came. No effect
+// on Windows.
+class FreshQueue {
+public:
+    explicit FreshQueue(HANDLE h);
+    ~FreshQueue();
+    FreshQueue(const FreshQueue &) = delete;
+    FreshQueue &operator=(const FreshQueue &) = delete;
+
+private:
+    HANDLE FPrevious;
+};
 
 // Fault injection for tests: the next `count` calls of the named layer call
 // ("SetCommState", "SetupComm", "SetCommTimeouts", "GetCommState", ...) fail

@@ -304,6 +304,11 @@ BOOL ClearCommError(HANDLE h, LPDWORD errors, COMSTAT *stat)
     if (errors)
         *errors = 0;
     if (stat) {
+        // Lent to a main loop, what came may still wait in the tty for the
+        // loop's next turn; it counts as received, as it would on Windows.
+        if (dev->lentToMainLoop && tFreshQueue != h)
+            while (dev->ReadTtyLocked()) {
+            }
         stat->fFlags = 0;
         stat->cbInQue = static_cast<DWORD>(dev->rx.Size());
         int out = 0;

@@ -4,14 +4,15 @@
 // (the component's event thread) watches the tty itself meanwhile, so an
 // arrival wakes it directly; the wait thread then only watches for a
 // hang-up until a caller blocks for input. A device lent to a main loop is
-// read by that loop first (PumpInput), the inline waiter standing by for a
-// few milliseconds. A tty that hangs up (adapter pulled, pty master closed)
+// read by that loop alone (PumpInput); the inline waiter then watches only
+// for a hang-up. A tty that hangs up (adapter pulled, pty master closed)
 // is let go at once, so that the node and its name are free for the
 // device's return; the handle stays valid and every call on it fails until
 // it is closed.
 #include "commapi_unix_device.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -131,16 +132,18 @@ void Device::OnBytesLocked(const unsigned char *p, std::size_t n)
     LatchLocked(ev);
 }
 
-void Device::ReadTtyLocked()
+bool Device::ReadTtyLocked()
 {
     const std::size_t room = rx.Room();
     if (room == 0 || fd < 0 || dead)
-        return;
-    const ssize_t r = ::read(fd, readBuf.data(), std::min(room, readBuf.size()));
+        return false;
+    const std::size_t want = std::min(room, readBuf.size());
+    const ssize_t r = ::read(fd, readBuf.data(), want);
     if (r > 0)
         OnBytesLocked(readBuf.data(), static_cast<std::size_t>(r));
     else if (r == 0 || (errno != EAGAIN && errno != EINTR))
         MarkDeadLocked();
+    return r > 0 && static_cast<std::size_t>(r) == want;
 }
 
 void Device::EnsureWatchedLocked()
@@ -148,12 +151,6 @@ void Device::EnsureWatchedLocked()
     standDown = false;
     if (!threadWatching && !dead && !closing)
         Wake();
-}
-
-bool Device::InputWanted()
-{
-    std::lock_guard<std::mutex> lk(mu);
-    return inputWaiters > 0 || closing;
 }
 
 bool Device::WaitInline(int waiterFd)
@@ -173,21 +170,16 @@ bool Device::WaitInline(int waiterFd)
         ++inFlight; // keeps the fd open while it is polled here
         standDown = true;
         f = fd;
-        lent = lentToMainLoop;
+        lent = lentToMainLoop && inputWaiters == 0;
         waitFor = completions;
     }
-    pollfd pfd[3] = {{f, POLLIN, 0}, {waiterFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    // Lent to a main loop, an arrival is the main loop's to read: watching
+    // for it here too would wake this thread for every one. A hang-up is
+    // still noticed, and a caller that blocks for input has the wait thread
+    // read for it.
+    const short want = lent ? 0 : POLLIN;
+    pollfd pfd[3] = {{f, want, 0}, {waiterFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
     const int n = ::poll(pfd, 3, -1);
-    if (n > 0 && lent && pfd[0].revents == POLLIN && pfd[1].revents == 0 && pfd[2].revents == 0 && !InputWanted()) {
-        // The main loop was woken by this arrival too: let it read and
-        // deliver; a main thread that is busy elsewhere leaves it to us.
-        pollfd grace[2] = {{waiterFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-        if (::poll(grace, 2, kMainLoopGraceMs) > 0) {
-            pfd[0].revents = 0;
-            pfd[1].revents = grace[0].revents;
-            pfd[2].revents = grace[1].revents;
-        }
-    }
     std::lock_guard<std::mutex> lk(mu);
     if (n > 0 && (pfd[1].revents & POLLIN)) {
         std::uint64_t v;
@@ -364,16 +356,24 @@ void commlayer::LendToMainLoop(HANDLE h, bool lent)
     }
 }
 
-BOOL commlayer::PumpInput(HANDLE h)
+BOOL commlayer::PumpInput(HANDLE h, bool wakeWaiters)
 {
     DeviceCall dev(h);
     if (!dev)
         return FALSE;
-    tLeaveInlineWaitersAsleep = true;
-    dev->ReadTtyLocked();
+    tLeaveInlineWaitersAsleep = !wakeWaiters;
+    // Read dry, as the main loop's watch is edge-triggered.
+    while (dev->ReadTtyLocked()) {
+    }
     tLeaveInlineWaitersAsleep = false;
-    return TRUE;
+    return dev->rx.Room() > 0 || dev->dead || dev->fd < 0;
 }
+
+thread_local HANDLE commlayer::detail::tFreshQueue = nullptr;
+
+commlayer::FreshQueue::FreshQueue(HANDLE h) : FPrevious(std::exchange(tFreshQueue, h)) {}
+
+commlayer::FreshQueue::~FreshQueue() { tFreshQueue = FPrevious; }
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE)
 {

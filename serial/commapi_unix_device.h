@@ -25,9 +25,6 @@ constexpr DWORD kMaxDword = 0xFFFFFFFFu;
 constexpr DWORD kDefaultInQueue = 4096;
 constexpr DWORD kMaxQueue = 65536;
 constexpr DWORD kErrorTimeout = 1460; // Windows' ERROR_TIMEOUT
-// How long an inline waiter leaves an arrival to a main loop that watches
-// the device before reading it itself.
-constexpr int kMainLoopGraceMs = 5;
 
 // OVERLAPPED.Internal: 0 = done, kStatusPending = still running, anything
 // else = failed with (value & 0xFFFF) as the error code.
@@ -94,6 +91,8 @@ void SignalEvent(HANDLE h);
 // Set while PumpInput runs: events it sets do not wake the threads that
 // wait for them inline (the caller acts first, then wakes them).
 extern thread_local bool tLeaveInlineWaitersAsleep;
+// The handle whose queue the calling thread has just filled (FreshQueue).
+extern thread_local HANDLE tFreshQueue;
 void UnsignalEvent(HANDLE h);
 // The device whose pending WaitCommEvent completes the event `ev`, so that a
 // thread waiting for `ev` can watch the tty itself (see Device::WaitInline).
@@ -150,8 +149,9 @@ struct Device {
     void MarkDeadLocked();
     void OnBytesLocked(const unsigned char *p, std::size_t n);
     // Moves what the tty holds into the queue (as much as fits). Reading
-    // under `mu` keeps the bytes in order whichever thread reads.
-    void ReadTtyLocked();
+    // under `mu` keeps the bytes in order whichever thread reads. True when
+    // the read filled all the room asked for, so more may be waiting.
+    bool ReadTtyLocked();
     // Before a caller blocks for input: someone must be watching the tty.
     void EnsureWatchedLocked();
     // A thread about to wait for the completion of this device's pending
@@ -160,8 +160,6 @@ struct Device {
     // (data, hang-up, or `wakeFd` written by SignalEvent); false when it
     // cannot wait so (then wait as usual).
     bool WaitInline(int wakeFd);
-    // A caller is blocked until input comes, or the device is closing.
-    bool InputWanted();
     // Gives the tty back: our exclusive flag, flock and lock file go, the fd
     // is closed. Under `mu`, with no call in flight.
     void ReleaseFdLocked();
@@ -169,8 +167,7 @@ struct Device {
 };
 
 // Marks a caller blocked until input comes (under the device's lock): the
-// tty is watched for it, and an inline waiter reads an arrival at once
-// instead of leaving it to the main loop.
+// wait thread watches the tty for it, even on a device lent to a main loop.
 struct InputWaiter {
     explicit InputWaiter(Device &d) : d(d)
     {

@@ -92,7 +92,9 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
 // The message loop is woken through the posted hand-over on Windows.
 int PollableFd(HANDLE) { return -1; }
 void LendToMainLoop(HANDLE, bool) {}
-BOOL PumpInput(HANDLE) { return FALSE; }
+BOOL PumpInput(HANDLE, bool) { return FALSE; }
+FreshQueue::FreshQueue(HANDLE) : FPrevious(nullptr) {}
+FreshQueue::~FreshQueue() = default;
 
 void InjectFault(const char * /*call*/, int /*count*/) {}
 

@@ -273,11 +273,8 @@ TEST_F(LineFaults, ALateReplyStillOnItsWayIsNotJudgedAsTheNextOne)
         ASSERT_EQ(LogLines(log).back().toStdString(), QString(U(NoReply)).toStdString());
         // The reply comes after the wait; the next press follows before the
         // window got round to taking it from the port.
-        const int wakes = WakeCount().load();
         ASSERT_TRUE(device.Write(std::to_string(100 + i) + "\r\n"));
-        const auto end = Clock::now() + std::chrono::seconds(5);
-        while (WakeCount().load() == wakes && Clock::now() < end)
-            std::this_thread::yield();
+        ASSERT_TRUE(AwaitLoopSignalled(5000)) << "the late reply never reached the port";
         Press("bRdAdr_ModBus");
         ASSERT_EQ(device.ReadFor(30), "AT+xKPV8=?\r\n");
         ASSERT_TRUE(WaitEnded());
@@ -308,7 +305,12 @@ TEST_F(LineFaults, ClosingWhileAReplyIsAwaitedOrBeingHandedOver)
         case 2: {
             const int wakes = WakeCount().load();
             ASSERT_TRUE(device.Write(noise));
-            const auto end = Clock::now() + std::chrono::seconds(5);
+            // Taken into the port's queue off the loop (a count does that),
+            // the arrival is the event thread's to hand over.
+            auto end = Clock::now() + std::chrono::seconds(5);
+            while (window->Engine().XComm_AT().QueueCount(0) == 0 && Clock::now() < end)
+                std::this_thread::yield();
+            end = Clock::now() + std::chrono::seconds(5);
             while (WakeCount().load() == wakes && Clock::now() < end)
                 std::this_thread::yield();
             handedOver += WakeCount().load() != wakes;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -85,6 +86,14 @@ inline std::atomic<int> &WakeCount()
 {
     static std::atomic<int> n{0};
     return n;
+}
+
+// Waits until something that came is announced to the event loop (a port's
+// arrival or a hand-over), without running the loop.
+inline bool AwaitLoopSignalled(int ms)
+{
+    pollfd p{MainLoopFd(), POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
 }
 
 inline void ConnectCountingHandOver()

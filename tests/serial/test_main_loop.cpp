@@ -3,13 +3,20 @@
 // MainLoopFd and calling CheckSynchronize when it is readable.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -44,6 +51,65 @@ bool ServeUntil(const std::function<bool()> &done, int ms = 5000)
         Turn(static_cast<int>(left));
     }
     return true;
+}
+
+// The threads of this process.
+std::set<pid_t> Tasks()
+{
+    std::set<pid_t> tasks;
+    if (DIR *d = ::opendir("/proc/self/task")) {
+        while (dirent *e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                tasks.insert(static_cast<pid_t>(std::atoll(e->d_name)));
+        ::closedir(d);
+    }
+    return tasks;
+}
+
+// How often these threads were switched out so far (each time one blocks
+// after a wake-up, or is preempted).
+long Switches(const std::set<pid_t> &tasks)
+{
+    long sum = 0;
+    for (pid_t t : tasks) {
+        const std::string path = "/proc/self/task/" + std::to_string(t) + "/status";
+        if (FILE *f = std::fopen(path.c_str(), "r")) {
+            char line[256];
+            long v;
+            while (std::fgets(line, sizeof line, f))
+                if (std::sscanf(line, "voluntary_ctxt_switches: %ld", &v) == 1 ||
+                    std::sscanf(line, "nonvoluntary_ctxt_switches: %ld", &v) == 1)
+                    sum += v;
+            std::fclose(f);
+        }
+    }
+    return sum;
+}
+
+// Until every one of these threads sleeps (or 5 s pass).
+bool AwaitAsleep(const std::set<pid_t> &tasks)
+{
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        int asleep = 0;
+        for (pid_t t : tasks) {
+            const std::string path = "/proc/self/task/" + std::to_string(t) + "/status";
+            if (FILE *f = std::fopen(path.c_str(), "r")) {
+                char line[256];
+                char state = 0;
+                while (std::fgets(line, sizeof line, f))
+                    if (std::sscanf(line, "State: %c", &state) == 1)
+                        break;
+                asleep += state == 'S';
+                std::fclose(f);
+            }
+        }
+        if (asleep == static_cast<int>(tasks.size()))
+            return true;
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::yield();
+    }
 }
 
 class MainLoop : public ::testing::Test {
@@ -115,17 +181,65 @@ TEST_F(MainLoop, NoDeliveryRunsInsideAnotherAndNothingWaitingIsLost)
     comm.Close();
 }
 
-TEST_F(MainLoop, ABusyMainThreadLeavesTheArrivalToTheEventThread)
+TEST_F(MainLoop, AnArrivalWakesOnlyTheMainThread)
+{
+    const std::set<pid_t> before = Tasks();
+    ASSERT_TRUE(comm.Open());
+    std::set<pid_t> port; // the threads the open started
+    for (pid_t t : Tasks())
+        if (!before.count(t))
+            port.insert(t);
+    ASSERT_FALSE(port.empty());
+    ASSERT_TRUE(device.Write("first\r\n"));
+    ASSERT_TRUE(ServeUntil([&] { return got == "first\r\n"; })) << got;
+    ASSERT_TRUE(AwaitAsleep(port)) << "the port's threads never settled";
+    const long switches = Switches(port);
+    std::string sent = got;
+    for (int i = 0; i < 20; ++i) {
+        const std::string chunk = "reply " + std::to_string(i) + "\r\n";
+        sent += chunk;
+        ASSERT_TRUE(device.Write(chunk));
+        ASSERT_TRUE(ServeUntil([&] { return got.size() == sent.size(); })) << got;
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_EQ(Switches(port), switches) << "the port's threads woke for arrivals the main loop delivered";
+    comm.Close();
+}
+
+TEST_F(MainLoop, ABusyMainThreadFindsTheArrivalInThePortWhenItTurns)
 {
     ASSERT_TRUE(comm.Open());
+    ASSERT_TRUE(device.Write("first\r\n"));
+    ASSERT_TRUE(ServeUntil([&] { return deliveries == 1; }));
     const int before = handOvers.Requests();
     ASSERT_TRUE(device.Write("while busy\r\n"));
-    // Not serving its loop: the event thread reads the arrival itself and
-    // asks for the hand-over, which the next turn runs.
-    ASSERT_TRUE(handOvers.AwaitBeyond(before));
-    EXPECT_EQ(deliveries, 0);
-    ASSERT_TRUE(ServeUntil([&] { return got == "while busy\r\n"; })) << got;
+    // Not turning its loop: the arrival stays in the port, announced.
+    pollfd tty{commlayer::PollableFd(comm.Handle()), POLLIN, 0};
+    ASSERT_EQ(::poll(&tty, 1, 5000), 1);
+    pollfd loop{MainLoopFd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&loop, 1, 0), 1);
+    ASSERT_TRUE(ServeUntil([&] { return got == "first\r\nwhile busy\r\n"; })) << got;
+    EXPECT_EQ(deliveries, 2);
+    EXPECT_EQ(handOvers.Requests(), before) << "delivered by the loop itself";
+    comm.Close();
+}
+
+TEST_F(MainLoop, ACountTakenOffTheLoopIncludesWhatWaitsInThePort)
+{
+    ASSERT_TRUE(comm.Open());
+    ASSERT_TRUE(device.Write("late\r\n"));
+    pollfd tty{commlayer::PollableFd(comm.Handle()), POLLIN, 0};
+    ASSERT_EQ(::poll(&tty, 1, 5000), 1);
+    // As a request about to go out drains what is stale.
+    EXPECT_EQ(comm.QueueCount(0), 6u);
+    std::string stale;
+    ASSERT_TRUE(comm.ReadString(stale));
+    EXPECT_EQ(stale, "late\r\n");
+    // The event of those bytes still comes, once, with nothing left to read.
+    ASSERT_TRUE(ServeUntil([&] { return deliveries == 1; }));
+    Turn(0);
     EXPECT_EQ(deliveries, 1);
+    EXPECT_EQ(got, "");
     comm.Close();
 }
 
@@ -172,15 +286,45 @@ TEST_F(MainLoop, AHandlersExceptionEndsTheEventsUntilTheNextOpen)
     comm.Close();
 }
 
-TEST_F(MainLoop, WithoutSynchronizeTheEventThreadDelivers)
+TEST_F(MainLoop, WithoutSynchronizeTheEventThreadDeliversWithoutTheLoop)
 {
     comm.SetSynchronize(false);
     ASSERT_TRUE(comm.Open());
-    std::atomic<bool> done{false};
-    handler = [&] { done = true; };
+    std::promise<void> delivered;
+    handler = [&] { delivered.set_value(); };
     ASSERT_TRUE(device.Write("x\r\n"));
-    ASSERT_TRUE(ServeUntil([&] { return done.load(); }));
+    // The loop is not turned at all.
+    ASSERT_EQ(delivered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_FALSE(onMain);
+    comm.Close();
+}
+
+TEST_F(MainLoop, SynchronizeSwitchedWhileOpenMovesTheDeliveryBothWays)
+{
+    ASSERT_TRUE(comm.Open());
+    ASSERT_TRUE(device.Write("on main\r\n"));
+    ASSERT_TRUE(ServeUntil([&] { return got == "on main\r\n"; })) << got;
+    EXPECT_TRUE(onMain);
+
+    // Off: the next arrival wakes the loop, which leaves it to the thread.
+    comm.SetSynchronize(false);
+    std::promise<void> offMain;
+    handler = [&] {
+        handler = nullptr;
+        offMain.set_value();
+    };
+    ASSERT_TRUE(device.Write("off\r\n"));
+    auto offDelivered = offMain.get_future();
+    while (offDelivered.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        ASSERT_TRUE(Turn(5000) || offDelivered.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
+    EXPECT_FALSE(onMain);
+
+    // On again: back on the main thread.
+    comm.SetSynchronize(true);
+    onMain = true;
+    ASSERT_TRUE(device.Write("on again\r\n"));
+    ASSERT_TRUE(ServeUntil([&] { return got == "on main\r\noff\r\non again\r\n"; })) << got;
+    EXPECT_TRUE(onMain);
     comm.Close();
 }
 
