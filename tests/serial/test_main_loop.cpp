@@ -289,9 +289,9 @@ TEST_F(MainLoop, AHandlersExceptionEndsTheEventsUntilTheNextOpen)
 TEST_F(MainLoop, WithoutSynchronizeTheEventThreadDeliversWithoutTheLoop)
 {
     comm.SetSynchronize(false);
-    ASSERT_TRUE(comm.Open());
     std::promise<void> delivered;
-    handler = [&] { delivered.set_value(); };
+    handler = [&] { delivered.set_value(); }; // before the thread starts: nothing else orders it
+    ASSERT_TRUE(comm.Open());
     ASSERT_TRUE(device.Write("x\r\n"));
     // The loop is not turned at all.
     ASSERT_EQ(delivered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
