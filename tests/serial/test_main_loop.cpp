@@ -227,6 +227,11 @@ TEST_F(MainLoop, ABusyMainThreadFindsTheArrivalInThePortWhenItTurns)
 TEST_F(MainLoop, ACountTakenOffTheLoopIncludesWhatWaitsInThePort)
 {
     ASSERT_TRUE(comm.Open());
+    // Once the port is the loop's (just after the open, the device's own
+    // thread may still take an arrival).
+    ASSERT_TRUE(device.Write("first\r\n"));
+    ASSERT_TRUE(ServeUntil([&] { return deliveries == 1; }));
+    got.clear();
     ASSERT_TRUE(device.Write("late\r\n"));
     pollfd tty{commlayer::PollableFd(comm.Handle()), POLLIN, 0};
     ASSERT_EQ(::poll(&tty, 1, 5000), 1);
@@ -236,9 +241,9 @@ TEST_F(MainLoop, ACountTakenOffTheLoopIncludesWhatWaitsInThePort)
     ASSERT_TRUE(comm.ReadString(stale));
     EXPECT_EQ(stale, "late\r\n");
     // The event of those bytes still comes, once, with nothing left to read.
-    ASSERT_TRUE(ServeUntil([&] { return deliveries == 1; }));
+    ASSERT_TRUE(ServeUntil([&] { return deliveries == 2; }));
     Turn(0);
-    EXPECT_EQ(deliveries, 1);
+    EXPECT_EQ(deliveries, 2);
     EXPECT_EQ(got, "");
     comm.Close();
 }
