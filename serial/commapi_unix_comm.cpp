@@ -307,8 +307,7 @@ BOOL ClearCommError(HANDLE h, LPDWORD errors, COMSTAT *stat)
         // Lent to a main loop, what came may still wait in the tty for the
         // loop's next turn; it counts as received, as it would on Windows.
         if (dev->lentToMainLoop && tFreshQueue != h)
-            while (dev->ReadTtyLocked()) {
-            }
+            dev->DrainTtyLocked();
         stat->fFlags = 0;
         stat->cbInQue = static_cast<DWORD>(dev->rx.Size());
         int out = 0;

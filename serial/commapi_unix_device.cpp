@@ -146,6 +146,13 @@ bool Device::ReadTtyLocked()
     return r > 0 && static_cast<std::size_t>(r) == want;
 }
 
+bool Device::DrainTtyLocked()
+{
+    while (ReadTtyLocked()) {
+    }
+    return rx.Room() > 0 || dead || fd < 0;
+}
+
 void Device::EnsureWatchedLocked()
 {
     standDown = false;
@@ -362,11 +369,9 @@ BOOL commlayer::PumpInput(HANDLE h, bool wakeWaiters)
     if (!dev)
         return FALSE;
     tLeaveInlineWaitersAsleep = !wakeWaiters;
-    // Read dry, as the main loop's watch is edge-triggered.
-    while (dev->ReadTtyLocked()) {
-    }
+    const bool drained = dev->DrainTtyLocked(); // the main loop's watch is edge-triggered
     tLeaveInlineWaitersAsleep = false;
-    return dev->rx.Room() > 0 || dev->dead || dev->fd < 0;
+    return drained;
 }
 
 thread_local HANDLE commlayer::detail::tFreshQueue = nullptr;

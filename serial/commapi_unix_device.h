@@ -152,6 +152,9 @@ struct Device {
     // under `mu` keeps the bytes in order whichever thread reads. True when
     // the read filled all the room asked for, so more may be waiting.
     bool ReadTtyLocked();
+    // Reads until the tty is dry or the queue full; false when it stopped
+    // for want of room.
+    bool DrainTtyLocked();
     // Before a caller blocks for input: someone must be watching the tty.
     void EnsureWatchedLocked();
     // A thread about to wait for the completion of this device's pending
