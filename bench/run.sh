@@ -42,7 +42,7 @@ run() {
 }
 
 # Start-up as a user sees it: on a private Xvfb, spawn -> main window mapped,
-# medians of 15 interleaved starts of a bare Qt main window, one with a
+# medians of 31 interleaved starts of a bare Qt main window, one with a
 # Cyrillic label (the baseline) and the program itself; RSS 1 s after the map.
 bench_startup() {
   echo "== start-up"
