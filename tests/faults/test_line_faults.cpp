@@ -274,7 +274,7 @@ TEST_F(LineFaults, ALateReplyStillOnItsWayIsNotJudgedAsTheNextOne)
         // The reply comes after the wait; the next press follows before the
         // window got round to taking it from the port.
         ASSERT_TRUE(device.Write(std::to_string(100 + i) + "\r\n"));
-        ASSERT_TRUE(AwaitLoopSignalled(5000)) << "the late reply never reached the port";
+        ASSERT_TRUE(AwaitInputInThePort(window->Engine().XComm_AT(), 5000)) << "the late reply never reached the port";
         Press("bRdAdr_ModBus");
         ASSERT_EQ(device.ReadFor(30), "AT+xKPV8=?\r\n");
         ASSERT_TRUE(WaitEnded());

@@ -88,11 +88,11 @@ inline std::atomic<int> &WakeCount()
     return n;
 }
 
-// Waits until something that came is announced to the event loop (a port's
-// arrival or a hand-over), without running the loop.
-inline bool AwaitLoopSignalled(int ms)
+// Waits until input waits in the port's device, without running the loop
+// that would take it.
+inline bool AwaitInputInThePort(TCustomComm &comm, int ms)
 {
-    pollfd p{MainLoopFd(), POLLIN, 0};
+    pollfd p{commlayer::PollableFd(comm.Handle()), POLLIN, 0};
     return ::poll(&p, 1, ms) > 0;
 }
 
