@@ -2,7 +2,6 @@
 // of one whose device vanished, CPU while a write times out, and the request
 // and reply round trip through the component beside plain file descriptors
 // and Qt's own QSerialPort.
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -11,8 +10,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +24,7 @@
 #endif
 
 #include "BenchReport.h"
+#include "ProcessFigures.h"
 #include "Thread.h"
 #include "XComDrv.h"
 #include "pty.h"
@@ -118,22 +118,9 @@ bool OpenOn(TXComm &comm, const TestPty &pty, BenchReport &report, const char *w
 // each is a wake-up (or a preemption) of a thread that should be asleep.
 long OtherThreadsSwitches()
 {
-    long sum = 0;
-    const std::string self = std::to_string(::gettid());
-    if (DIR *d = ::opendir("/proc/self/task")) {
-        while (dirent *e = ::readdir(d)) {
-            if (e->d_name[0] == '.' || self == e->d_name)
-                continue;
-            std::ifstream f(std::string("/proc/self/task/") + e->d_name + "/status");
-            std::string key;
-            long v = 0;
-            while (f >> key)
-                if (key == "voluntary_ctxt_switches:" || key == "nonvoluntary_ctxt_switches:")
-                    sum += (f >> v, v);
-        }
-        ::closedir(d);
-    }
-    return sum;
+    std::set<pid_t> others = ThreadIds();
+    others.erase(::gettid());
+    return ThreadSwitches(others);
 }
 
 // CPU of the process over one idle stretch of the loop, and the wake-ups of

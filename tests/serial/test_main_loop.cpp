@@ -3,13 +3,9 @@
 // MainLoopFd and calling CheckSynchronize when it is readable.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +18,7 @@
 #include <thread>
 
 #include "HandOverWatch.h"
+#include "ProcessFigures.h"
 #include "SerialPump.h"
 #include "Thread.h"
 #include "XComDrv.h"
@@ -53,63 +50,16 @@ bool ServeUntil(const std::function<bool()> &done, int ms = 5000)
     return true;
 }
 
-// The threads of this process.
-std::set<pid_t> Tasks()
-{
-    std::set<pid_t> tasks;
-    if (DIR *d = ::opendir("/proc/self/task")) {
-        while (dirent *e = ::readdir(d))
-            if (e->d_name[0] != '.')
-                tasks.insert(static_cast<pid_t>(std::atoll(e->d_name)));
-        ::closedir(d);
-    }
-    return tasks;
-}
-
-// How often these threads were switched out so far (each time one blocks
-// after a wake-up, or is preempted).
-long Switches(const std::set<pid_t> &tasks)
-{
-    long sum = 0;
-    for (pid_t t : tasks) {
-        const std::string path = "/proc/self/task/" + std::to_string(t) + "/status";
-        if (FILE *f = std::fopen(path.c_str(), "r")) {
-            char line[256];
-            long v;
-            while (std::fgets(line, sizeof line, f))
-                if (std::sscanf(line, "voluntary_ctxt_switches: %ld", &v) == 1 ||
-                    std::sscanf(line, "nonvoluntary_ctxt_switches: %ld", &v) == 1)
-                    sum += v;
-            std::fclose(f);
-        }
-    }
-    return sum;
-}
-
 // Until every one of these threads sleeps (or 5 s pass).
-bool AwaitAsleep(const std::set<pid_t> &tasks)
+bool AwaitAsleep(const std::set<pid_t> &tids)
 {
     const auto end = Clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        int asleep = 0;
-        for (pid_t t : tasks) {
-            const std::string path = "/proc/self/task/" + std::to_string(t) + "/status";
-            if (FILE *f = std::fopen(path.c_str(), "r")) {
-                char line[256];
-                char state = 0;
-                while (std::fgets(line, sizeof line, f))
-                    if (std::sscanf(line, "State: %c", &state) == 1)
-                        break;
-                asleep += state == 'S';
-                std::fclose(f);
-            }
-        }
-        if (asleep == static_cast<int>(tasks.size()))
-            return true;
+    while (!ThreadsAsleep(tids)) {
         if (Clock::now() >= end)
             return false;
         std::this_thread::yield();
     }
+    return true;
 }
 
 class MainLoop : public ::testing::Test {
@@ -183,17 +133,17 @@ TEST_F(MainLoop, NoDeliveryRunsInsideAnotherAndNothingWaitingIsLost)
 
 TEST_F(MainLoop, AnArrivalWakesOnlyTheMainThread)
 {
-    const std::set<pid_t> before = Tasks();
+    const std::set<pid_t> before = ThreadIds();
     ASSERT_TRUE(comm.Open());
     std::set<pid_t> port; // the threads the open started
-    for (pid_t t : Tasks())
+    for (pid_t t : ThreadIds())
         if (!before.count(t))
             port.insert(t);
     ASSERT_FALSE(port.empty());
     ASSERT_TRUE(device.Write("first\r\n"));
     ASSERT_TRUE(ServeUntil([&] { return got == "first\r\n"; })) << got;
     ASSERT_TRUE(AwaitAsleep(port)) << "the port's threads never settled";
-    const long switches = Switches(port);
+    const long switches = ThreadSwitches(port);
     std::string sent = got;
     for (int i = 0; i < 20; ++i) {
         const std::string chunk = "reply " + std::to_string(i) + "\r\n";
@@ -202,7 +152,7 @@ TEST_F(MainLoop, AnArrivalWakesOnlyTheMainThread)
         ASSERT_TRUE(ServeUntil([&] { return got.size() == sent.size(); })) << got;
     }
     EXPECT_EQ(got, sent);
-    EXPECT_EQ(Switches(port), switches) << "the port's threads woke for arrivals the main loop delivered";
+    EXPECT_EQ(ThreadSwitches(port), switches) << "the port's threads woke for arrivals the main loop delivered";
     comm.Close();
 }
 
