@@ -3,6 +3,8 @@
 // and reply round trip through the component beside plain file descriptors
 // and Qt's own QSerialPort.
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <poll.h>
 #include <termios.h>
 #include <time.h>
@@ -78,10 +80,73 @@ private:
     int fd_ = -1;
 };
 
+// Where the exchange's two ends run. A real device answers from outside the
+// computer, so the stand-in answers from a CPU of its own and the client runs
+// on another. Left to the scheduler, the two ends sometimes share a CPU and
+// sometimes not, and on a virtual machine that alone moves a path's median
+// by 30-60 us between runs, more than the clients differ by.
+struct Placement {
+    int client = -1; // -1: wherever the scheduler likes (a single CPU)
+    int device = -1;
+};
+
+Placement ChoosePlacement()
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+        return {};
+    std::vector<int> cpus;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &allowed))
+            cpus.push_back(cpu);
+    if (cpus.size() < 2)
+        return {};
+    return {cpus[0], cpus[1]};
+}
+
+void PinCallingThread(int cpu)
+{
+    if (cpu < 0)
+        return;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    ::pthread_setaffinity_np(::pthread_self(), sizeof set, &set);
+}
+
+// Pins the calling thread while it lives, then gives it back its old CPUs.
+class PinnedHere {
+public:
+    explicit PinnedHere(int cpu)
+    {
+        CPU_ZERO(&old_);
+        saved_ = cpu >= 0 && ::pthread_getaffinity_np(::pthread_self(), sizeof old_, &old_) == 0;
+        if (saved_)
+            PinCallingThread(cpu);
+    }
+    ~PinnedHere()
+    {
+        if (saved_)
+            ::pthread_setaffinity_np(::pthread_self(), sizeof old_, &old_);
+    }
+    PinnedHere(const PinnedHere &) = delete;
+    PinnedHere &operator=(const PinnedHere &) = delete;
+
+private:
+    cpu_set_t old_;
+    bool saved_ = false;
+};
+
 // The device on the master side: answers every complete request line.
 class Responder {
 public:
-    explicit Responder(TestPty &pty) : pty_(pty), thread_([this] { Serve(); }) {}
+    Responder(TestPty &pty, int cpu) : pty_(pty), thread_([this, cpu] {
+        PinCallingThread(cpu);
+        Serve();
+    })
+    {
+    }
     ~Responder()
     {
         stop_ = true;
@@ -215,6 +280,11 @@ void RoundTrip(MainLoop &loop, BenchReport &report, int count)
     ::cfmakeraw(&t);
     ::tcsetattr(fd, TCSANOW, &t);
 
+    // Pinned only now: the component's own threads, started by the opens
+    // above, stay free to run anywhere, as they would in the program.
+    const Placement place = ChoosePlacement();
+    const PinnedHere pinned(place.client);
+
 #ifdef BENCH_QSERIALPORT
     // Qt's serial port, driven by its own event loop on this thread.
     QSerialPort qt;
@@ -243,11 +313,11 @@ void RoundTrip(MainLoop &loop, BenchReport &report, int count)
         const double ms = MsSince(t0);
         return qtGot == QByteArray::fromStdString(Reply) ? ms : -1;
     };
-    Responder deviceC(viaQt);
+    Responder deviceC(viaQt, place.device);
 #else
     auto viaQSerialPort = []() -> double { return 0; };
 #endif
-    Responder deviceA(viaComm), deviceB(viaFd), deviceD(viaRead);
+    Responder deviceA(viaComm, place.device), deviceB(viaFd, place.device), deviceD(viaRead, place.device);
 
     // Written through the component, the reply handed to the main thread
     // (OnData) and read there with ReadString.
@@ -328,6 +398,8 @@ void RoundTrip(MainLoop &loop, BenchReport &report, int count)
                 "component <= QSerialPort or <= 1.5x raw", cMed <= qMed || cMed <= 1.5 * rMed);
 #endif
 
+    if (place.client >= 0)
+        report.Note(Fmt("client on CPU %d, the stand-in device on CPU %d", place.client, place.device));
     report.Note(Fmt("for comparison, the reply taken by Read on the main thread (no OnData hand-over): "
                     "median %.3f ms, p99 %.3f ms",
                     Percentile(cr, 0.5), Percentile(cr, 0.99)));
