@@ -10,14 +10,22 @@
 
 #ifdef VEXO_FONTCONFIG
 #include <fontconfig/fontconfig.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 // Reading the configuration and the font caches is the larger part of the
-// first text's cost; the display connection mostly waits meanwhile.
+// first text's cost; the display connection mostly waits meanwhile. At the
+// lowest priority the thread yields to the main thread and the display
+// server (on two CPUs it slowed their exchanges otherwise), yet it is never
+// starved outright, so Join() cannot hang behind a busy machine.
 TFontWarmUp::TFontWarmUp()
 {
 #ifdef VEXO_FONTCONFIG
-    FThread = std::thread([] { FcInit(); });
+    FThread = std::thread([] {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19); // best effort
+        FcInit();
+    });
 #endif
 }
 
