@@ -109,6 +109,9 @@ void TCommEventThread::ServeFromMain()
         // on, and is woken for what came before it did.
         LendLocked(comm);
         commlayer::PumpInput(FHandle, true);
+        // A wait that completed quietly on this thread's last turn.
+        if (FTurn == TTurn::Waiting && WaitForSingleObject(FWait, 0) == WAIT_OBJECT_0)
+            SetEvent(FWait);
         return;
     }
     if (FTurn != TTurn::Waiting) {
@@ -131,7 +134,6 @@ void TCommEventThread::ServeFromMain()
     std::exception_ptr error;
     lk.unlock();
     try {
-        const commlayer::FreshQueue fresh(FHandle); // the handlers count what was just read
         DoEvent(true);
     } catch (...) {
         error = std::current_exception();
@@ -143,14 +145,24 @@ void TCommEventThread::ServeFromMain()
         SetEvent(FWait);
     } else if (WaitForSingleObject(FStop, 0) != WAIT_OBJECT_0) {
         // Wait again at once, as the thread would after a hand-over: the
-        // next arrival finds a wait armed, and the thread sleeps on.
-        if (Arm()) {
+        // next arrival finds a wait armed, and the thread sleeps on, also
+        // when the wait completes at once (a handler's count took more off
+        // the device).
+        bool armed;
+        {
+            const commlayer::WaitersLeftAsleep quiet;
+            armed = Arm();
+        }
+        if (armed) {
             FTurn = TTurn::Waiting;
             LendLocked(FComm.load()); // a handler may have changed Synchronize
+            const bool fired = WaitForSingleObject(FWait, 0) == WAIT_OBJECT_0;
+            if (fired && !FLent)
+                SetEvent(FWait); // the thread delivers from now on: wake it for this one
             // What came meanwhile, or stayed in the device for want of room
             // in the queue, is looked at on the next turn: the watch only
             // signals new arrivals.
-            if (std::exchange(FMissedArrival, false) || !drained)
+            if (std::exchange(FMissedArrival, false) || !drained || (fired && FLent))
                 ServeInMainLoop(FWatch);
         } else {
             FEnd = true;

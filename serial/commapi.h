@@ -292,19 +292,19 @@ void LendToMainLoop(HANDLE h, bool lent);
 // before the device was read dry; TRUE otherwise. No effect on Windows.
 BOOL PumpInput(HANDLE h, bool wakeWaiters = false);
 
-// While one lives, the calling thread's counts of `h` (ClearCommError) take
-// the receive queue as it is instead of reading the device first: the
-// caller has just read it dry (PumpInput) and acts on what came. No effect
-// on Windows.
-class FreshQueue {
+// While one lives, a port event that the calling thread's calls complete
+// (a WaitCommEvent that finds one latched) does not wake a thread waiting
+// inline for it: the caller has it delivered itself, as PumpInput does. No
+// effect on Windows.
+class WaitersLeftAsleep {
 public:
-    explicit FreshQueue(HANDLE h);
-    ~FreshQueue();
-    FreshQueue(const FreshQueue &) = delete;
-    FreshQueue &operator=(const FreshQueue &) = delete;
+    WaitersLeftAsleep();
+    ~WaitersLeftAsleep();
+    WaitersLeftAsleep(const WaitersLeftAsleep &) = delete;
+    WaitersLeftAsleep &operator=(const WaitersLeftAsleep &) = delete;
 
 private:
-    HANDLE FPrevious;
+    bool FPrevious;
 };
 
 // Fault injection for tests: the next `count` calls of the named layer call

@@ -304,10 +304,10 @@ BOOL ClearCommError(HANDLE h, LPDWORD errors, COMSTAT *stat)
     if (errors)
         *errors = 0;
     if (stat) {
-        // Lent to a main loop, what came may still wait in the tty for the
-        // loop's next turn; it counts as received, as it would on Windows.
-        if (dev->lentToMainLoop && tFreshQueue != h)
-            dev->DrainTtyLocked();
+        // What has arrived counts as received, as on Windows, whoever is
+        // meant to take it off the tty: the main loop on its next turn, an
+        // event thread busy delivering (or ended by a handler), nobody at all.
+        dev->DrainTtyLocked();
         stat->fFlags = 0;
         stat->cbInQue = static_cast<DWORD>(dev->rx.Size());
         int out = 0;

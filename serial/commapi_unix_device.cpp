@@ -160,6 +160,13 @@ void Device::EnsureWatchedLocked()
         Wake();
 }
 
+bool Device::WaitThreadReadsLocked() const
+{
+    // Lent to a main loop, input is read by it or by an inline waiter,
+    // unless a caller blocks for it here.
+    return !dead && fd >= 0 && rx.Room() > 0 && !standDown && (!lentToMainLoop || inputWaiters > 0);
+}
+
 bool Device::WaitInline(int waiterFd)
 {
     int f;
@@ -195,8 +202,10 @@ bool Device::WaitInline(int waiterFd)
     }
     if (n > 0 && !closing) {
         // Once the wait this started for has ended (the main loop took the
-        // arrival and armed the next), what is there now is the next one's.
-        if ((pfd[0].revents & POLLIN) && completions == waitFor)
+        // arrival and armed the next), what is there now is the next one's;
+        // once the device is lent, it is the main loop's.
+        const bool ours = completions == waitFor && !(lentToMainLoop && inputWaiters == 0);
+        if ((pfd[0].revents & POLLIN) && ours)
             ReadTtyLocked();
         else if (pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL))
             MarkDeadLocked();
@@ -224,7 +233,6 @@ void Device::WaitLoop()
 {
     for (;;) {
         bool watchFd = false;
-        std::size_t room = 0;
         {
             std::lock_guard<std::mutex> lk(mu);
             if (closing)
@@ -232,11 +240,8 @@ void Device::WaitLoop()
             if (dead && inFlight == 0)
                 ReleaseFdLocked();
             watchFd = !dead && fd >= 0;
-            room = rx.Room();
-            rxPaused = room == 0;
-            // Lent to a main loop, input is read by it or by an inline
-            // waiter, unless a caller blocks for it here.
-            threadWatching = watchFd && room > 0 && !standDown && (!lentToMainLoop || inputWaiters > 0);
+            rxPaused = rx.Room() == 0;
+            threadWatching = WaitThreadReadsLocked();
         }
         // With the queue full, or while a thread waits inline, POLLIN is left
         // out (the kernel holds and throttles the rest); POLLHUP/POLLERR are
@@ -260,10 +265,16 @@ void Device::WaitLoop()
         if (!watchFd || closing)
             continue;
         const short rev = pfd[1].revents;
-        if (rev & POLLIN)
-            ReadTtyLocked(); // an inline waiter may have taken it first: EAGAIN
-        else if (rev & (POLLHUP | POLLERR | POLLNVAL))
+        // Read only while still the tty's reader: the readiness may have been
+        // seen before the device was lent or an inline waiter took over, and
+        // what is there now is theirs (an inline waiter may also have taken
+        // it first: EAGAIN).
+        if (rev & POLLIN) {
+            if (WaitThreadReadsLocked())
+                ReadTtyLocked();
+        } else if (rev & (POLLHUP | POLLERR | POLLNVAL)) {
             MarkDeadLocked();
+        }
     }
 }
 
@@ -368,17 +379,15 @@ BOOL commlayer::PumpInput(HANDLE h, bool wakeWaiters)
     DeviceCall dev(h);
     if (!dev)
         return FALSE;
-    tLeaveInlineWaitersAsleep = !wakeWaiters;
+    const bool previous = std::exchange(tLeaveInlineWaitersAsleep, !wakeWaiters);
     const bool drained = dev->DrainTtyLocked(); // the main loop's watch is edge-triggered
-    tLeaveInlineWaitersAsleep = false;
+    tLeaveInlineWaitersAsleep = previous;
     return drained;
 }
 
-thread_local HANDLE commlayer::detail::tFreshQueue = nullptr;
+commlayer::WaitersLeftAsleep::WaitersLeftAsleep() : FPrevious(std::exchange(tLeaveInlineWaitersAsleep, true)) {}
 
-commlayer::FreshQueue::FreshQueue(HANDLE h) : FPrevious(std::exchange(tFreshQueue, h)) {}
-
-commlayer::FreshQueue::~FreshQueue() { tFreshQueue = FPrevious; }
+commlayer::WaitersLeftAsleep::~WaitersLeftAsleep() { tLeaveInlineWaitersAsleep = FPrevious; }
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE)
 {

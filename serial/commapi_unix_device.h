@@ -88,11 +88,9 @@ HANDLE AddHandleLocked(Object obj);
 bool TakeHandle(HANDLE h, Object &obj);
 std::shared_ptr<Device> FindDevice(HANDLE h);
 void SignalEvent(HANDLE h);
-// Set while PumpInput runs: events it sets do not wake the threads that
-// wait for them inline (the caller acts first, then wakes them).
+// Set while PumpInput runs (or a WaitersLeftAsleep lives): events set then
+// do not wake the threads that wait for them inline (the caller acts first).
 extern thread_local bool tLeaveInlineWaitersAsleep;
-// The handle whose queue the calling thread has just filled (FreshQueue).
-extern thread_local HANDLE tFreshQueue;
 void UnsignalEvent(HANDLE h);
 // The device whose pending WaitCommEvent completes the event `ev`, so that a
 // thread waiting for `ev` can watch the tty itself (see Device::WaitInline).
@@ -157,6 +155,8 @@ struct Device {
     bool DrainTtyLocked();
     // Before a caller blocks for input: someone must be watching the tty.
     void EnsureWatchedLocked();
+    // The wait thread is the one to read the tty now.
+    bool WaitThreadReadsLocked() const;
     // A thread about to wait for the completion of this device's pending
     // WaitCommEvent watches the tty itself, so an arrival wakes it directly
     // instead of going through the wait thread. Returns after one wake-up

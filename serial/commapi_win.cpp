@@ -93,8 +93,8 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
 int PollableFd(HANDLE) { return -1; }
 void LendToMainLoop(HANDLE, bool) {}
 BOOL PumpInput(HANDLE, bool) { return FALSE; }
-FreshQueue::FreshQueue(HANDLE) : FPrevious(nullptr) {}
-FreshQueue::~FreshQueue() = default;
+WaitersLeftAsleep::WaitersLeftAsleep() : FPrevious(false) {}
+WaitersLeftAsleep::~WaitersLeftAsleep() = default;
 
 void InjectFault(const char * /*call*/, int /*count*/) {}
 

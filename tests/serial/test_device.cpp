@@ -11,6 +11,7 @@
 #include <functional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "DeviceEnd.h"
@@ -232,6 +233,7 @@ TEST_F(PtyDeviceTest, AHandlerThatRaisesEndsEventDelivery)
     ASSERT_TRUE(pty.Write("a"));
     ASSERT_TRUE(PumpUntil([&] { return calls == 1; }));
     ASSERT_TRUE(pty.Write("b"));
+    EXPECT_TRUE(WaitQueued(comm, 2)) << "what arrives is queued, with no event thread left";
     PumpUntil([] { return false; }, 200);
     EXPECT_EQ(calls, 1) << "no more events until reopened";
     EXPECT_TRUE(comm.Opened());
@@ -241,6 +243,29 @@ TEST_F(PtyDeviceTest, AHandlerThatRaisesEndsEventDelivery)
     comm.OnData = [&](TCustomComm *, std::uint32_t) { ++calls; };
     ASSERT_TRUE(pty.Write("c"));
     EXPECT_TRUE(PumpUntil([&] { return calls == 2; }));
+}
+
+TEST_F(PtyDeviceTest, ACountInsideAReadHandlerSeesWhatArrivesMeanwhile)
+{
+    ASSERT_TRUE(comm.Open());
+    ASSERT_TRUE(pty.Write("abc"));
+    ASSERT_TRUE(WaitQueued(comm, 3));
+    bool first = true, counted = false;
+    comm.OnRead = [&](TCustomComm *) {
+        if (!std::exchange(first, false))
+            return;
+        // Nothing turns the main loop meanwhile: the count alone must see it.
+        EXPECT_TRUE(pty.Write("def"));
+        const auto end = Clock::now() + std::chrono::seconds(5);
+        while (!(counted = comm.QueueCount(0) == 3) && Clock::now() < end)
+            std::this_thread::yield();
+    };
+    std::string text;
+    ASSERT_TRUE(comm.ReadString(text));
+    EXPECT_EQ(text, "abc");
+    EXPECT_TRUE(counted) << "bytes that arrived during the read were never counted";
+    ASSERT_TRUE(comm.ReadString(text));
+    EXPECT_EQ(text, "def");
 }
 
 TEST_F(PtyDeviceTest, WriteTimeOutWhenTheDeviceReadsNothing)
