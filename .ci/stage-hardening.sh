@@ -42,6 +42,11 @@ cmake --build build-tsan -j2 --target "${serial_tests[@]}"
 step "TSan build (threaded tests)"
 ctest --test-dir build-tsan --output-on-failure -j2 -R '^(test_serial_|test_commapi_unix\.|test_faults_serial\.|test_engine_exchange\.|test_vexo_sim\.)'
 step "TSan threaded tests"
+# The serial suites once more with a busy process per core beside each test
+# binary (VEXO_SERIAL_LOAD, tests/serial/BusySiblings.cpp), one binary at a
+# time: the port's threads then race as on a build machine full of compiles.
+VEXO_SERIAL_LOAD=cores ctest --test-dir build-tsan --output-on-failure -j1 -R '^(test_serial_|test_commapi_unix\.)'
+step "TSan serial suites under load"
 
 fuzz/run.sh build-asan --seconds 30
 step "fuzz targets, 30 s each"
