@@ -7,6 +7,9 @@
 #include <cstring>
 
 #include "XComEventThread.h"
+#include "commapi.h"
+
+using namespace commlayer;
 
 namespace {
 
@@ -168,12 +171,12 @@ DWORD RunOverlapped(HANDLE h, Start start)
 }
 } // namespace
 
-DWORD TCustomComm::WriteChunk(const void *buffer, DWORD n)
+std::uint32_t TCustomComm::WriteChunk(const void *buffer, std::uint32_t n)
 {
     return RunOverlapped(FHandle, [&](DWORD *done, OVERLAPPED *ov) { return WriteFile(FHandle, buffer, n, done, ov); });
 }
 
-DWORD TCustomComm::ReadChunk(void *buffer, DWORD n)
+std::uint32_t TCustomComm::ReadChunk(void *buffer, std::uint32_t n)
 {
     return RunOverlapped(FHandle, [&](DWORD *done, OVERLAPPED *ov) { return ReadFile(FHandle, buffer, n, done, ov); });
 }

@@ -6,6 +6,7 @@
 
 #include "XComDrvPrivate.h"
 
+using namespace commlayer;
 using namespace xcomdrv;
 
 const std::uint32_t BaudValues[15] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
@@ -30,7 +31,7 @@ std::uint16_t QueueSizeLimit()
     return 8192;
 }
 
-DCB BuildLineSettings(const TLineSettings &s)
+DCB xcomdrv::BuildLineSettings(const TLineSettings &s)
 {
     DCB d;
     std::memset(&d, 0, sizeof d);
@@ -68,13 +69,13 @@ DCB BuildLineSettings(const TLineSettings &s)
 
 // ---------------------------------------------------------------- settings
 
-bool TCustomComm::DeviceState(DCB &dcb) const
+bool xcomdrv::DeviceState(const TCustomComm &comm, DCB &dcb)
 {
-    if (!Opened())
+    if (!comm.Opened())
         return false;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
-    return GetCommState(FHandle, &dcb) != 0;
+    return GetCommState(comm.Handle(), &dcb) != 0;
 }
 
 TLineSettings TCustomComm::StoredLineSettings() const
@@ -156,7 +157,7 @@ void TCustomComm::SetBaudRate(TBaudRate v)
 std::uint32_t TCustomComm::BaudValue() const
 {
     DCB d;
-    if (DeviceState(d))
+    if (DeviceState(*this, d))
         FBaudValue = d.BaudRate;
     return FBaudValue;
 }
@@ -198,7 +199,7 @@ void TCustomComm::SetDeviceName(const std::string &v)
     FDeviceName = v;
 }
 
-void TCustomComm::SyncFlowSettings(DWORD flags) const
+void TCustomComm::SyncFlowSettings(std::uint32_t flags) const
 {
     if (flags == 0 || (!Opened() && FFlowControl != fcCustom)) {
         FRTSSettings = {};
@@ -254,7 +255,7 @@ void TCustomComm::SyncFlowSettings(DWORD flags) const
 void TCustomComm::RefreshFlowSettings() const
 {
     DCB d;
-    if (DeviceState(d))
+    if (DeviceState(*this, d))
         SyncFlowSettings(DcbFlags(d));
 }
 

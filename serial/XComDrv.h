@@ -11,7 +11,7 @@
 
 #include "SysUtils.h"
 #include "XComErr.h"
-#include "commapi.h"
+#include "commlayer.h"
 
 // A small set of enumeration elements: element n is bit n.
 template <typename E, typename Bits>
@@ -197,7 +197,6 @@ public:
 private:
     friend class TCustomComm;
     void Set(std::uint32_t &field, std::uint32_t v);
-    bool Device(COMMTIMEOUTS &t) const;
     std::uint32_t FReadInterval = 1;
     std::uint32_t FReadMultiplier = 0;
     std::uint32_t FReadConstant = 1;
@@ -218,9 +217,6 @@ struct TLineSettings {
     TXOnXOffSettings XOnXOff;
     TCommOptions Options;
 };
-
-// The record handed to SetCommState, built from scratch from stored values.
-DCB BuildLineSettings(const TLineSettings &s);
 
 // Upper limit of the queue sizes on this system (asked each time).
 std::uint16_t QueueSizeLimit();
@@ -249,7 +245,7 @@ public:
     // exclusively, or it exists but is held by another handle. A handle that
     // was opened is closed at once; the device is left as it was.
     static bool Probe(const std::string &deviceName);
-    bool Opened() const { return FHandle != INVALID_HANDLE_VALUE; }
+    bool Opened() const { return FHandle != commlayer::NoPort(); }
     std::uint32_t QueueCount(int which) const;
     std::uint32_t Send(const void *buffer, std::uint32_t count, std::uint32_t timeout);
     std::uint32_t Send(const void *buffer, std::uint32_t count);
@@ -295,8 +291,8 @@ public:
 
     // The stored values behind the line-settings record.
     TLineSettings StoredLineSettings() const;
-    // The device handle (invalid while closed).
-    HANDLE Handle() const { return FHandle; }
+    // The device handle (commlayer::NoPort() while closed).
+    commlayer::PortHandle Handle() const { return FHandle; }
 
 protected:
     virtual void DoCommEvent(TDeviceEvents events);
@@ -312,16 +308,15 @@ private:
     bool ApplyLineSettings();
     bool ApplyBuffers();
     bool ApplyTimeouts();
-    void SyncFlowSettings(DWORD flags) const;
+    void SyncFlowSettings(std::uint32_t flags) const;
     void RefreshFlowSettings() const;
-    bool DeviceState(DCB &dcb) const;
     void HandleEvents(TDeviceEvents events);
-    DWORD WriteChunk(const void *buffer, DWORD n);
-    DWORD ReadChunk(void *buffer, DWORD n);
+    std::uint32_t WriteChunk(const void *buffer, std::uint32_t n);
+    std::uint32_t ReadChunk(void *buffer, std::uint32_t n);
     void StopEventThread();
     bool InDelivery() const;
 
-    HANDLE FHandle = INVALID_HANDLE_VALUE;
+    commlayer::PortHandle FHandle = commlayer::NoPort();
     mutable TBaudRate FBaudRate = br9600;
     mutable std::uint32_t FBaudValue = 9600;
     std::unique_ptr<TCommBuffers> FBuffers;

@@ -4,8 +4,18 @@
 #include <cstdint>
 
 #include "XComDrv.h"
+#include "commapi.h"
 
 namespace xcomdrv {
+
+using commlayer::DWORD;
+
+// The record handed to SetCommState, built from scratch from stored values.
+commlayer::DCB BuildLineSettings(const TLineSettings &s);
+
+// The line settings the open device holds; false while closed or when the
+// device does not answer.
+bool DeviceState(const TCustomComm &comm, commlayer::DCB &dcb);
 
 // Line-settings flag word bits (the platform's DCB layout).
 constexpr DWORD dcb_Binary = 0x0001;

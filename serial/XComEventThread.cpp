@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+using namespace commlayer;
+
 namespace {
 
 // Every event kind but output-empty, which Send reports itself.

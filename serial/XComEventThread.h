@@ -8,6 +8,7 @@
 
 #include "Thread.h"
 #include "XComDrv.h"
+#include "commapi.h"
 
 class TCommEventThread : public TThread {
 public:
@@ -45,11 +46,11 @@ private:
     enum class TTurn { Running, Waiting, MainDelivering };
 
     std::atomic<TCustomComm *> FComm;
-    HANDLE FHandle;
-    HANDLE FStop = nullptr;
-    HANDLE FWait = nullptr;
-    DWORD FMask = 0;
-    OVERLAPPED FOverlapped{};
+    commlayer::HANDLE FHandle;
+    commlayer::HANDLE FStop = nullptr;
+    commlayer::HANDLE FWait = nullptr;
+    commlayer::DWORD FMask = 0;
+    commlayer::OVERLAPPED FOverlapped{};
     unsigned FWatch = 0;
     // All below under FTurnLock.
     std::mutex FTurnLock;

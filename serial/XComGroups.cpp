@@ -4,6 +4,7 @@
 
 #include "XComDrvPrivate.h"
 
+using namespace commlayer;
 using namespace xcomdrv;
 
 void TCommGroup::AssignError(const TCommGroup *source) const
@@ -33,7 +34,7 @@ void TCommDataControl::Assign(const TCommGroup *source)
 TDataBits TCommDataControl::DataBits() const
 {
     DCB d;
-    if (FComm->DeviceState(d) && d.ByteSize >= 4 && d.ByteSize <= 8)
+    if (DeviceState(*FComm, d) && d.ByteSize >= 4 && d.ByteSize <= 8)
         return static_cast<TDataBits>(d.ByteSize - 4);
     return FDataBits;
 }
@@ -50,7 +51,7 @@ void TCommDataControl::SetDataBits(TDataBits v)
 TParity TCommDataControl::Parity() const
 {
     DCB d;
-    if (FComm->DeviceState(d) && d.Parity <= paSpace)
+    if (DeviceState(*FComm, d) && d.Parity <= paSpace)
         return static_cast<TParity>(d.Parity);
     return FParity;
 }
@@ -67,7 +68,7 @@ void TCommDataControl::SetParity(TParity v)
 TStopBits TCommDataControl::StopBits() const
 {
     DCB d;
-    if (FComm->DeviceState(d) && d.StopBits <= sb2)
+    if (DeviceState(*FComm, d) && d.StopBits <= sb2)
         return static_cast<TStopBits>(d.StopBits);
     return FStopBits;
 }
@@ -179,27 +180,27 @@ void TCommEventChars::Set(char &field, char v)
 char TCommEventChars::XonChar() const
 {
     DCB d;
-    return FComm->DeviceState(d) ? d.XonChar : FXonChar;
+    return DeviceState(*FComm, d) ? d.XonChar : FXonChar;
 }
 char TCommEventChars::XoffChar() const
 {
     DCB d;
-    return FComm->DeviceState(d) ? d.XoffChar : FXoffChar;
+    return DeviceState(*FComm, d) ? d.XoffChar : FXoffChar;
 }
 char TCommEventChars::EofChar() const
 {
     DCB d;
-    return FComm->DeviceState(d) ? d.EofChar : FEofChar;
+    return DeviceState(*FComm, d) ? d.EofChar : FEofChar;
 }
 char TCommEventChars::ErrorChar() const
 {
     DCB d;
-    return FComm->DeviceState(d) ? d.ErrorChar : FErrorChar;
+    return DeviceState(*FComm, d) ? d.ErrorChar : FErrorChar;
 }
 char TCommEventChars::EventChar() const
 {
     DCB d;
-    return FComm->DeviceState(d) ? d.EvtChar : FEventChar;
+    return DeviceState(*FComm, d) ? d.EvtChar : FEventChar;
 }
 void TCommEventChars::SetXonChar(char v) { Set(FXonChar, v); }
 void TCommEventChars::SetXoffChar(char v) { Set(FXoffChar, v); }
@@ -223,10 +224,12 @@ void TCommTimeoutsEx::Assign(const TCommGroup *source)
         FComm->ApplyTimeouts();
 }
 
-bool TCommTimeoutsEx::Device(COMMTIMEOUTS &t) const
+namespace {
+bool Device(const TCustomComm *comm, COMMTIMEOUTS &t)
 {
-    return FComm->Opened() && GetCommTimeouts(FComm->FHandle, &t);
+    return comm->Opened() && GetCommTimeouts(comm->Handle(), &t);
 }
+} // namespace
 
 void TCommTimeoutsEx::Set(std::uint32_t &field, std::uint32_t v)
 {
@@ -240,27 +243,27 @@ void TCommTimeoutsEx::Set(std::uint32_t &field, std::uint32_t v)
 std::uint32_t TCommTimeoutsEx::ReadInterval() const
 {
     COMMTIMEOUTS t;
-    return Device(t) ? t.ReadIntervalTimeout : FReadInterval;
+    return Device(FComm, t) ? t.ReadIntervalTimeout : FReadInterval;
 }
 std::uint32_t TCommTimeoutsEx::ReadMultiplier() const
 {
     COMMTIMEOUTS t;
-    return Device(t) ? t.ReadTotalTimeoutMultiplier : FReadMultiplier;
+    return Device(FComm, t) ? t.ReadTotalTimeoutMultiplier : FReadMultiplier;
 }
 std::uint32_t TCommTimeoutsEx::ReadConstant() const
 {
     COMMTIMEOUTS t;
-    return Device(t) ? t.ReadTotalTimeoutConstant : FReadConstant;
+    return Device(FComm, t) ? t.ReadTotalTimeoutConstant : FReadConstant;
 }
 std::uint32_t TCommTimeoutsEx::WriteMultiplier() const
 {
     COMMTIMEOUTS t;
-    return Device(t) ? t.WriteTotalTimeoutMultiplier : FWriteMultiplier;
+    return Device(FComm, t) ? t.WriteTotalTimeoutMultiplier : FWriteMultiplier;
 }
 std::uint32_t TCommTimeoutsEx::WriteConstant() const
 {
     COMMTIMEOUTS t;
-    return Device(t) ? t.WriteTotalTimeoutConstant : FWriteConstant;
+    return Device(FComm, t) ? t.WriteTotalTimeoutConstant : FWriteConstant;
 }
 void TCommTimeoutsEx::SetReadInterval(std::uint32_t v) { Set(FReadInterval, v); }
 void TCommTimeoutsEx::SetReadMultiplier(std::uint32_t v) { Set(FReadMultiplier, v); }

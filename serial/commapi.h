@@ -1,13 +1,19 @@
 // The platform seam of the serial component: the part of the Win32 comm API
 // that the component is written against. On Windows this is the real
-// <windows.h>; elsewhere it is our own layer (commapi_unix.cpp) with the same
-// names, types and semantics, so the component code is the same everywhere.
+// <windows.h>; elsewhere it is our own layer (commapi_unix_*.cpp) with the
+// same names, types and semantics, in the namespace commlayer, so the
+// component code is the same everywhere and nothing of it is global.
+// Private to the component and its tests: a source that uses the seam says
+// `using namespace commlayer;` (on Windows that namespace holds only our
+// additions and aliases of the types, and the names are the real ones).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+#include "commlayer.h"
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -17,7 +23,21 @@
 #define NOMINMAX // the component uses std::min and std::max
 #endif
 #include <windows.h>
+
+namespace commlayer {
+// The types by which the component's own headers name the seam.
+using ::BOOL;
+using ::BYTE;
+using ::COMMTIMEOUTS;
+using ::DCB;
+using ::DWORD;
+using ::HANDLE;
+using ::OVERLAPPED;
+using ::WORD;
+} // namespace commlayer
 #else
+
+namespace commlayer {
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -30,78 +50,76 @@ using LPVOID = void *;
 using LPCVOID = const void *;
 using LPDWORD = DWORD *;
 
-#ifndef TRUE
-#define TRUE 1
-#define FALSE 0
-#endif
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
 
 // Handles of our layer are small numbers, never pointers, so a stale or
 // foreign handle is refused instead of dereferenced.
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+inline const HANDLE INVALID_HANDLE_VALUE = NoPort();
 
-#define GENERIC_READ 0x80000000u
-#define GENERIC_WRITE 0x40000000u
-#define OPEN_EXISTING 3u
-#define FILE_ATTRIBUTE_NORMAL 0x00000080u
-#define FILE_FLAG_OVERLAPPED 0x40000000u
+inline constexpr DWORD GENERIC_READ = 0x80000000u;
+inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
+inline constexpr DWORD OPEN_EXISTING = 3u;
+inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080u;
+inline constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000u;
 
-#define ERROR_SUCCESS 0u
-#define ERROR_FILE_NOT_FOUND 2u
-#define ERROR_ACCESS_DENIED 5u
-#define ERROR_INVALID_HANDLE 6u
-#define ERROR_NOT_READY 21u
-#define ERROR_BAD_COMMAND 22u
-#define ERROR_GEN_FAILURE 31u
-#define ERROR_INVALID_PARAMETER 87u
-#define ERROR_OPERATION_ABORTED 995u
-#define ERROR_IO_INCOMPLETE 996u
-#define ERROR_IO_PENDING 997u
-#define ERROR_TIMEOUT 1460u
+inline constexpr DWORD ERROR_SUCCESS = 0u;
+inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2u;
+inline constexpr DWORD ERROR_ACCESS_DENIED = 5u;
+inline constexpr DWORD ERROR_INVALID_HANDLE = 6u;
+inline constexpr DWORD ERROR_NOT_READY = 21u;
+inline constexpr DWORD ERROR_BAD_COMMAND = 22u;
+inline constexpr DWORD ERROR_GEN_FAILURE = 31u;
+inline constexpr DWORD ERROR_INVALID_PARAMETER = 87u;
+inline constexpr DWORD ERROR_OPERATION_ABORTED = 995u;
+inline constexpr DWORD ERROR_IO_INCOMPLETE = 996u;
+inline constexpr DWORD ERROR_IO_PENDING = 997u;
+inline constexpr DWORD ERROR_TIMEOUT = 1460u;
 
-#define PURGE_TXABORT 0x0001u
-#define PURGE_RXABORT 0x0002u
-#define PURGE_TXCLEAR 0x0004u
-#define PURGE_RXCLEAR 0x0008u
+inline constexpr DWORD PURGE_TXABORT = 0x0001u;
+inline constexpr DWORD PURGE_RXABORT = 0x0002u;
+inline constexpr DWORD PURGE_TXCLEAR = 0x0004u;
+inline constexpr DWORD PURGE_RXCLEAR = 0x0008u;
 
-#define EV_RXCHAR 0x0001u
-#define EV_RXFLAG 0x0002u
-#define EV_TXEMPTY 0x0004u
-#define EV_CTS 0x0008u
-#define EV_DSR 0x0010u
-#define EV_RLSD 0x0020u
-#define EV_BREAK 0x0040u
-#define EV_ERR 0x0080u
-#define EV_RING 0x0100u
-#define EV_PERR 0x0200u
-#define EV_RX80FULL 0x0400u
-#define EV_EVENT1 0x0800u
-#define EV_EVENT2 0x1000u
+inline constexpr DWORD EV_RXCHAR = 0x0001u;
+inline constexpr DWORD EV_RXFLAG = 0x0002u;
+inline constexpr DWORD EV_TXEMPTY = 0x0004u;
+inline constexpr DWORD EV_CTS = 0x0008u;
+inline constexpr DWORD EV_DSR = 0x0010u;
+inline constexpr DWORD EV_RLSD = 0x0020u;
+inline constexpr DWORD EV_BREAK = 0x0040u;
+inline constexpr DWORD EV_ERR = 0x0080u;
+inline constexpr DWORD EV_RING = 0x0100u;
+inline constexpr DWORD EV_PERR = 0x0200u;
+inline constexpr DWORD EV_RX80FULL = 0x0400u;
+inline constexpr DWORD EV_EVENT1 = 0x0800u;
+inline constexpr DWORD EV_EVENT2 = 0x1000u;
 
-#define NOPARITY 0
-#define ODDPARITY 1
-#define EVENPARITY 2
-#define MARKPARITY 3
-#define SPACEPARITY 4
-#define ONESTOPBIT 0
-#define ONE5STOPBITS 1
-#define TWOSTOPBITS 2
+inline constexpr BYTE NOPARITY = 0;
+inline constexpr BYTE ODDPARITY = 1;
+inline constexpr BYTE EVENPARITY = 2;
+inline constexpr BYTE MARKPARITY = 3;
+inline constexpr BYTE SPACEPARITY = 4;
+inline constexpr BYTE ONESTOPBIT = 0;
+inline constexpr BYTE ONE5STOPBITS = 1;
+inline constexpr BYTE TWOSTOPBITS = 2;
 
-#define DTR_CONTROL_DISABLE 0
-#define DTR_CONTROL_ENABLE 1
-#define DTR_CONTROL_HANDSHAKE 2
-#define RTS_CONTROL_DISABLE 0
-#define RTS_CONTROL_ENABLE 1
-#define RTS_CONTROL_HANDSHAKE 2
-#define RTS_CONTROL_TOGGLE 3
+inline constexpr DWORD DTR_CONTROL_DISABLE = 0;
+inline constexpr DWORD DTR_CONTROL_ENABLE = 1;
+inline constexpr DWORD DTR_CONTROL_HANDSHAKE = 2;
+inline constexpr DWORD RTS_CONTROL_DISABLE = 0;
+inline constexpr DWORD RTS_CONTROL_ENABLE = 1;
+inline constexpr DWORD RTS_CONTROL_HANDSHAKE = 2;
+inline constexpr DWORD RTS_CONTROL_TOGGLE = 3;
 
-#define INFINITE 0xFFFFFFFFu
-#define WAIT_OBJECT_0 0u
-#define WAIT_TIMEOUT 258u
-#define WAIT_FAILED 0xFFFFFFFFu
+inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
+inline constexpr DWORD WAIT_OBJECT_0 = 0u;
+inline constexpr DWORD WAIT_TIMEOUT = 258u;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 
-#define VER_PLATFORM_WIN32s 0u
-#define VER_PLATFORM_WIN32_WINDOWS 1u
-#define VER_PLATFORM_WIN32_NT 2u
+inline constexpr DWORD VER_PLATFORM_WIN32s = 0u;
+inline constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1u;
+inline constexpr DWORD VER_PLATFORM_WIN32_NT = 2u;
 
 // Same layout as the Win32 record: 28 bytes, the flag word at offset 8.
 struct DCB {
@@ -224,7 +242,10 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER *c);
 DWORD GetTickCount();
 BOOL GetVersionExA(OSVERSIONINFOA *info);
 
+} // namespace commlayer
 #endif // _WIN32
+
+namespace commlayer {
 
 static_assert(sizeof(DCB) == 28, "DCB must keep the platform's 28-byte layout");
 
@@ -239,78 +260,5 @@ inline void SetDcbFlags(DCB &dcb, DWORD w)
 {
     std::memcpy(reinterpret_cast<unsigned char *>(&dcb) + 8, &w, sizeof w);
 }
-
-// Our own additions to the seam, on every platform.
-namespace commlayer {
-
-// Where COM names point: "COMn" (n = 1..100) maps through a fixed table to a
-// device under this root (default "/dev"). Tests point it at a folder of links.
-void SetDeviceRoot(const std::string &root);
-std::string DeviceRoot();
-
-// The OS path that CreateFileA opens for a given path ("\\.\COM5" ->
-// "/dev/ttyUSB0"; "\\./dev/pts/3" and "/dev/pts/3" -> "/dev/pts/3"). Empty
-// when a COM number has no device in the table. On Windows: the path itself.
-std::string MapDevicePath(const std::string &path);
-
-// Looks at a port without taking it: opens `path` (as CreateFileA would)
-// without changing the line in any way and closes it again. ERROR_SUCCESS
-// when it opened, ERROR_ACCESS_DENIED when the device exists but is busy or
-// refused, another code when there is no such port.
-DWORD ProbeDevice(const std::string &path);
-
-// Where the UUCP lock files ("LCK..ttyUSB0") live while a port is held
-// (default "/run/lock"). A folder we cannot write to is skipped quietly.
-// Tests point it at a folder of their own. No effect on Windows.
-void SetLockDir(const std::string &dir);
-std::string LockDir();
-
-// Block until the device has input queued (which = 0) or room for output
-// (which = 1), or `ms` milliseconds pass. Lets Send and Read wait on the
-// device instead of spinning. TRUE when the condition holds; FALSE with
-// ERROR_TIMEOUT when the time ran out, with another code when the device
-// cannot be waited on (gone, closed).
-BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms);
-
-// For a main loop that watches ports itself (Linux): the descriptor whose
-// readiness means input or a hang-up on the device, -1 when there is none
-// (Windows, a closed handle, a device already let go).
-int PollableFd(HANDLE h);
-
-// While lent, a main loop watches the device and reads new input itself
-// (PumpInput): a thread waiting inline for a port event no longer watches
-// for input, so an arrival wakes the main loop alone. A caller that blocks
-// for input still has it read for it at once. No effect on Windows.
-void LendToMainLoop(HANDLE h, bool lent);
-
-// Moves what the device holds into the receive queue now, on the calling
-// thread, latching the receive events as the device's own watcher would,
-// so a pending WaitCommEvent may complete here. Unless `wakeWaiters`, a
-// thread waiting inline for that completion is left asleep: the caller acts
-// on the event first, then wakes it with SetEvent. Never blocks. FALSE when
-// the handle is not an open device, or when the receive queue filled up
-// before the device was read dry; TRUE otherwise. No effect on Windows.
-BOOL PumpInput(HANDLE h, bool wakeWaiters = false);
-
-// While one lives, a port event that the calling thread's calls complete
-// (a WaitCommEvent that finds one latched) does not wake a thread waiting
-// inline for it: the caller has it delivered itself, as PumpInput does. No
-// effect on Windows.
-class WaitersLeftAsleep {
-public:
-    WaitersLeftAsleep();
-    ~WaitersLeftAsleep();
-    WaitersLeftAsleep(const WaitersLeftAsleep &) = delete;
-    WaitersLeftAsleep &operator=(const WaitersLeftAsleep &) = delete;
-
-private:
-    bool FPrevious;
-};
-
-// Fault injection for tests: the next `count` calls of the named layer call
-// ("SetCommState", "SetupComm", "SetCommTimeouts", "GetCommState", ...) fail
-// with ERROR_GEN_FAILURE. ClearFaults() drops all. No effect on Windows.
-void InjectFault(const char *call, int count = 1);
-void ClearFaults();
 
 } // namespace commlayer

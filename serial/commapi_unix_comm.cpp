@@ -15,7 +15,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-using namespace commlayer::detail;
+namespace commlayer {
+
+using namespace detail;
 
 namespace {
 
@@ -561,9 +563,7 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD done, OVERLAPPED *
 
 // ================================================================ our additions
 
-namespace commlayer {
-
-BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
+bool WaitCommIo(PortHandle h, std::uint32_t which, std::uint32_t ms)
 {
     DeviceCall dev(h);
     if (!dev)

@@ -357,15 +357,17 @@ DCB DefaultDcb()
 
 } // namespace commlayer::detail
 
-using namespace commlayer::detail;
+namespace commlayer {
 
-int commlayer::PollableFd(HANDLE h)
+using namespace detail;
+
+int PollableFd(PortHandle h)
 {
     DeviceCall dev(h);
     return dev && !dev->dead ? dev->fd : -1;
 }
 
-void commlayer::LendToMainLoop(HANDLE h, bool lent)
+void LendToMainLoop(PortHandle h, bool lent)
 {
     DeviceCall dev(h);
     if (dev && dev->lentToMainLoop != lent) {
@@ -374,20 +376,20 @@ void commlayer::LendToMainLoop(HANDLE h, bool lent)
     }
 }
 
-BOOL commlayer::PumpInput(HANDLE h, bool wakeWaiters)
+bool PumpInput(PortHandle h, bool wakeWaiters)
 {
     DeviceCall dev(h);
     if (!dev)
-        return FALSE;
+        return false;
     const bool previous = std::exchange(tLeaveInlineWaitersAsleep, !wakeWaiters);
     const bool drained = dev->DrainTtyLocked(); // the main loop's watch is edge-triggered
     tLeaveInlineWaitersAsleep = previous;
     return drained;
 }
 
-commlayer::WaitersLeftAsleep::WaitersLeftAsleep() : FPrevious(std::exchange(tLeaveInlineWaitersAsleep, true)) {}
+WaitersLeftAsleep::WaitersLeftAsleep() : FPrevious(std::exchange(tLeaveInlineWaitersAsleep, true)) {}
 
-commlayer::WaitersLeftAsleep::~WaitersLeftAsleep() { tLeaveInlineWaitersAsleep = FPrevious; }
+WaitersLeftAsleep::~WaitersLeftAsleep() { tLeaveInlineWaitersAsleep = FPrevious; }
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE)
 {
@@ -458,3 +460,5 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPVOID, DWORD, DWORD, HANDLE)
     SetLastError(ERROR_SUCCESS);
     return AddHandleLocked(std::move(obj));
 }
+
+} // namespace commlayer

@@ -218,7 +218,9 @@ void UnsignalEvent(HANDLE h)
 
 } // namespace commlayer::detail
 
-using namespace commlayer::detail;
+namespace commlayer {
+
+using namespace detail;
 
 DWORD GetLastError()
 {
@@ -404,8 +406,6 @@ BOOL GetVersionExA(OSVERSIONINFOA *info)
     info->dwPlatformId = VER_PLATFORM_WIN32_NT;
     return TRUE;
 }
-
-namespace commlayer {
 
 void InjectFault(const char *call, int count)
 {

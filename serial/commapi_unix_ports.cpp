@@ -28,6 +28,7 @@
 
 namespace {
 
+using namespace commlayer;
 using namespace commlayer::detail;
 
 // Never destroyed, as the handle table: a port's threads may outlive exit.
@@ -371,7 +372,7 @@ std::string MapDevicePath(const std::string &path)
     return root + name;
 }
 
-DWORD ProbeDevice(const std::string &path)
+std::uint32_t ProbeDevice(const std::string &path)
 {
     const std::string mapped = MapDevicePath(path);
     if (mapped.empty())

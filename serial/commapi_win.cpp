@@ -29,7 +29,7 @@ std::string MapDevicePath(const std::string &path)
     return path;
 }
 
-DWORD ProbeDevice(const std::string &path)
+std::uint32_t ProbeDevice(const std::string &path)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -57,11 +57,11 @@ std::string LockDir()
 // queue is empty (the driver has room; a write that still moves nothing was
 // bounded by the write time-out) or has shrunk since the call began.
 // ClearCommError also resets the driver's error state, as QueueCount does.
-BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
+bool WaitCommIo(PortHandle h, std::uint32_t which, std::uint32_t ms)
 {
     if (which > 1) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return false;
     }
     const DWORD start = GetTickCount();
     bool first = true;
@@ -70,12 +70,12 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
         DWORD errors = 0;
         COMSTAT stat{};
         if (!ClearCommError(h, &errors, &stat))
-            return FALSE; // the device is gone or the handle is bad: keep its error code
+            return false; // the device is gone or the handle is bad: keep its error code
         if (which == 0) {
             if (stat.cbInQue > 0)
-                return TRUE;
+                return true;
         } else if (stat.cbOutQue == 0 || (!first && stat.cbOutQue < outAtStart)) {
-            return TRUE;
+            return true;
         }
         if (first) {
             outAtStart = stat.cbOutQue;
@@ -83,16 +83,16 @@ BOOL WaitCommIo(HANDLE h, DWORD which, DWORD ms)
         }
         if (ms != INFINITE && GetTickCount() - start >= ms) {
             SetLastError(ERROR_TIMEOUT);
-            return FALSE;
+            return false;
         }
         Sleep(1);
     }
 }
 
 // The message loop is woken through the posted hand-over on Windows.
-int PollableFd(HANDLE) { return -1; }
-void LendToMainLoop(HANDLE, bool) {}
-BOOL PumpInput(HANDLE, bool) { return FALSE; }
+int PollableFd(PortHandle) { return -1; }
+void LendToMainLoop(PortHandle, bool) {}
+bool PumpInput(PortHandle, bool) { return false; }
 WaitersLeftAsleep::WaitersLeftAsleep() : FPrevious(false) {}
 WaitersLeftAsleep::~WaitersLeftAsleep() = default;
 

@@ -12,6 +12,8 @@
 #include "commapi.h"
 #include "pty.h"
 
+using namespace commlayer; // the seam's Win32 names
+
 namespace {
 
 // A pseudo-terminal whose slave stands in for a serial port.

@@ -15,7 +15,10 @@
 #include "SerialPump.h"
 #include "Thread.h"
 #include "XComDrv.h"
+#include "commapi.h"
 #include "pty.h"
+
+using namespace commlayer; // the seam's Win32 names
 
 namespace {
 

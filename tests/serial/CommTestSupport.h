@@ -23,6 +23,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+// The tests drive the layer by the Win32 names it emulates.
+using namespace commlayer;
+
 namespace commtest {
 
 inline constexpr DWORD kOpenFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;

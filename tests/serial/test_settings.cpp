@@ -5,6 +5,10 @@
 #include <cstring>
 
 #include "XComDrv.h"
+#include "XComDrvPrivate.h"
+
+using namespace commlayer;
+using xcomdrv::BuildLineSettings;
 
 namespace {
 
