@@ -4,8 +4,9 @@
 // (the component's event thread) watches the tty itself meanwhile, so an
 // arrival wakes it directly; the wait thread then only watches for a
 // hang-up until a caller blocks for input. A device lent to a main loop is
-// read by that loop alone (PumpInput); the inline waiter then watches only
-// for a hang-up. A tty that hangs up (adapter pulled, pty master closed)
+// watched by that loop alone (PumpInput); the inline waiter then watches
+// only for a hang-up. Whoever watches, a count (ClearCommError) reads the
+// tty dry first. A tty that hangs up (adapter pulled, pty master closed)
 // is let go at once, so that the node and its name are free for the
 // device's return; the handle stays valid and every call on it fails until
 // it is closed.
