@@ -167,7 +167,7 @@ TPicture LoadPictureResource(const wchar_t *name, std::string *error)
 {
     // the small pictures come decoded already (gen_glyphs.py)
     for (const auto &glyph : vexo_glyphs::kGlyphs) {
-        if (std::wcscmp(glyph.name, name) == 0) {
+        if (!IS_INTRESOURCE(name) && std::wcscmp(glyph.name, name) == 0) {
             TPicture picture = PictureFromPixels(glyph.pixels, glyph.width, glyph.height);
             if (error)
                 *error = picture.bitmap ? "" : "out of memory for the picture";
