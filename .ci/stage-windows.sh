@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# CI stage: the Windows build (mingw-w64 cross build) of the program
+# CI stage: the Windows builds (mingw-w64 cross builds) of the program
 # AT_Vexo.exe, the engine and the serial component; their tests under Wine
-# against pseudo-terminals (windows on a private Xvfb display); the ZIP.
+# against pseudo-terminals (windows on a private Xvfb display); the ZIPs.
+# 64-bit (build-win): everything, all tests. 32-bit (build-win32, the
+# portable ZIP's program): the program's smoke test and its exchange test,
+# under Wine's 32-bit loader (wine32, which needs the i386 architecture).
 # .ci/run calls it after the Linux tests (and after its apt-get update); it
 # also runs on its own from the repository root: bash .ci/stage-windows.sh
-# VEXO_WINEPREFIX=<dir> keeps the Wine prefix there between runs instead of
-# making a fresh one in build-win.
+# VEXO_WINEPREFIX=<dir> keeps the 64-bit build's Wine prefix there between
+# runs instead of making a fresh one in build-win.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
-build=build-win
+build=build-win build32=build-win32
 stage_start=$(date +%s)
 t=$stage_start
 step() {
@@ -18,17 +21,33 @@ step() {
   echo "windows: $1 in $((now - t)) s"
   t=$now
 }
+apt_get() { apt-get -o DPkg::Lock::Timeout=900 "$@"; }
 
-apt-get -o DPkg::Lock::Timeout=900 install -y -qq wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix \
-  gcc-mingw-w64-x86-64-posix googletest gcc g++ cmake ninja-build python3 xvfb xdotool xclip >/dev/null
+apt_get install -y -qq wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix googletest gcc g++ cmake ninja-build python3 xvfb \
+  xdotool xclip >/dev/null
 step "packages installed"
+
+# wine32 comes in alongside the 64-bit build; the 32-bit tests wait for it
+wine32_log=$(mktemp)
+(
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    apt_get update -qq
+  fi
+  apt_get install -y -qq --no-install-recommends wine32:i386
+) >"$wine32_log" 2>&1 &
+wine32_pid=$!
 
 cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake -DATVEXO_BUILD_GUI=OFF \
   ${VEXO_WINEPREFIX:+-DVEXO_WINEPREFIX="$VEXO_WINEPREFIX"} >/dev/null
-prefix=$(sed -n 's/^VEXO_WINEPREFIX:PATH=//p' "$build/CMakeCache.txt")
-server=$(sed -n 's/^VEXO_WINESERVER:FILEPATH=//p' "$build/CMakeCache.txt")
+cache() { sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"; }
+prefix=$(cache "$build" VEXO_WINEPREFIX) server=$(cache "$build" VEXO_WINESERVER)
+prefix32=
 # whatever happens below, no wineserver of ours outlives the stage
-trap 'WINEPREFIX="$prefix" "$server" -k 2>/dev/null || true' EXIT
+trap 'WINEPREFIX="$prefix" "$server" -k 2>/dev/null || true
+      [ -z "$prefix32" ] || WINEPREFIX="$prefix32" "$server" -k 2>/dev/null || true
+      kill "$wine32_pid" 2>/dev/null || true; rm -f "$wine32_log"' EXIT
 step "configured ($build)"
 
 cmake --build "$build" --target vexo_wine_host vexo_sim_host
@@ -39,9 +58,44 @@ step "pty shim, peer and stand-in Vexo built with the host compiler"
 cmake --build "$build"
 step "program, libraries and tests cross-built, prefix $prefix ready"
 
+# the install changes shared libraries: it is over before Wine runs
+if ! wait "$wine32_pid"; then
+  cat "$wine32_log" >&2
+  echo "windows: wine32 could not be installed" >&2
+  exit 1
+fi
+step "wine32 installed (waited for)"
+
 ctest --test-dir "$build" --no-tests=error --output-on-failure -j2
 step "tests run under Wine"
 
+# Wine's 32-bit loader needs a kernel that runs i386 programs; where it
+# refuses them ("Exec format error"), the 32-bit program is built and its
+# imports checked, and the stage says loudly that its tests were left out.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  cmake -S . -B "$build32" -G Ninja --toolchain cmake/mingw-w64-i686.cmake -DATVEXO_BUILD_GUI=OFF >/dev/null
+  prefix32=$(cache "$build32" VEXO_WINEPREFIX)
+  cmake --build "$build32" --target AT_Vexo test_win32_exchange vexo_wine_prefix vexo_wine_host vexo_sim_host
+  step "32-bit program and its exchange test cross-built, 32-bit prefix $prefix32 ready"
+  # the fixtures (wineserver, display) come with the tests that need them
+  ctest --test-dir "$build32" --no-tests=error --output-on-failure -j2 \
+    -R '^(win32\.program\.smoke|test_win32_exchange\..*)$'
+  step "32-bit tests run under Wine"
+else
+  cmake -S . -B "$build32" -G Ninja --toolchain cmake/mingw-w64-i686.cmake -DATVEXO_BUILD_GUI=OFF \
+    -DATVEXO_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build32" --target AT_Vexo
+  echo "windows: NOTE: this machine's kernel does not run 32-bit (i386) programs, so Wine's 32-bit" \
+    "loader cannot start: the 32-bit program's tests under Wine are LEFT OUT here"
+  step "32-bit program cross-built"
+fi
+exe32=$build32/bin/AT_Vexo.exe
+i686-w64-mingw32-objdump -f "$exe32" | grep -q 'file format pei-i386' ||
+  { echo "windows: $exe32 is not a 32-bit program" >&2; exit 1; }
+echo "windows: 32-bit AT_Vexo.exe $(sh tests/win32/system-imports.sh "$exe32" i686-w64-mingw32-objdump)"
+
+rm -f "$build"/AT_Vexo-*.zip "$build32"/AT_Vexo-*.zip
+cmake --build "$build32" --target package >/dev/null
 cmake --build "$build" --target package >/dev/null
-step "portable ZIP: $(ls "$build"/AT_Vexo-*-win64.zip)"
+step "ZIPs: $(ls "$build32"/AT_Vexo-*-win32.zip) (the portable one), $(ls "$build"/AT_Vexo-*-win64.zip)"
 echo "windows: stage total $(( $(date +%s) - stage_start )) s"

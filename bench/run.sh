@@ -82,11 +82,15 @@ run "$build/bench/bench_scan"
 run "$build/bench/bench_engine"
 echo "load average: $(cut -d" " -f1-3 /proc/loadavg)"
 if [ -n "$xvfb" ]; then bench_startup; else bench_startup_offscreen; fi
-# The Windows program under Wine, when it has been built beside (no target:
-# a record). WIN_BUILD names its build folder.
+# The Windows program under Wine beside a bare Win32 window, when it has
+# been built beside: start-up, memory and exit. WIN_BUILD names its build
+# folder.
 win_build=${WIN_BUILD:-$src/build-win}
 if [ -x "$win_build/bin/AT_Vexo.exe" ] && [ -n "$xvfb" ]; then
-  echo "== start-up under Wine (record only)"
-  "$src/bench/start_wine.sh" "$win_build" "$build" || status=1
+  echo "== start-up and exit under Wine"
+  runs=10
+  [[ " ${flags[*]:-} " == *" --quick "* ]] && runs=3
+  cmake --build "$win_build" -j "${JOBS:-2}" --target AT_Vexo bench_bare_window &&
+    "$src/bench/start_wine.sh" "$win_build" "$build" "$runs" || status=1
 fi
 exit "$status"

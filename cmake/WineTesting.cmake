@@ -15,14 +15,26 @@
 
 set(VEXO_GTEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources to build for the target")
 set(VEXO_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of the test runs (created if needed)")
-find_program(VEXO_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
-find_program(VEXO_WINE NAMES wine64)
+# 64-bit programs run under wine64 in a 64-bit prefix; 32-bit ones under
+# Wine's 32-bit loader (Debian: wine32, from the i386 architecture) in a
+# 32-bit prefix, as on a 32-bit Windows.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(_wine_loader wine)
+  set(VEXO_WINEARCH win32)
+  set(_wine_packages "wine wine32:i386")
+else()
+  set(_wine_loader wine64)
+  set(VEXO_WINEARCH win64)
+  set(_wine_packages "wine wine64")
+endif()
+find_program(VEXO_WINE NAMES ${_wine_loader} PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+find_program(VEXO_WINE NAMES ${_wine_loader})
 find_program(VEXO_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
 find_program(VEXO_WINESERVER NAMES wineserver)
 find_program(VEXO_HOST_CC NAMES gcc cc)
 if(NOT VEXO_WINE OR NOT VEXO_WINESERVER OR NOT VEXO_HOST_CC)
-  message(FATAL_ERROR "The Windows tests need wine64, wineserver and a host C compiler "
-                      "(Debian: apt-get install wine wine64 gcc), or -DATVEXO_BUILD_TESTS=OFF")
+  message(FATAL_ERROR "The Windows tests need ${_wine_loader}, wineserver and a host C compiler "
+                      "(Debian: apt-get install ${_wine_packages} gcc), or -DATVEXO_BUILD_TESTS=OFF")
 endif()
 if(NOT EXISTS ${VEXO_GTEST_SOURCE_DIR}/CMakeLists.txt)
   message(FATAL_ERROR "No GoogleTest sources in ${VEXO_GTEST_SOURCE_DIR} (Debian: apt-get install googletest)")
@@ -55,7 +67,7 @@ add_custom_target(vexo_wine_host ALL DEPENDS ${VEXO_PTY_SHIM} ${VEXO_PTY_PEER})
 # The prefix, made at build time: test discovery already runs the programs.
 set(_wine_stamp ${VEXO_WINEPREFIX}/.vexo-prefix)
 add_custom_command(OUTPUT ${_wine_stamp}
-  COMMAND sh ${_wine_src}/wine-prefix.sh ${VEXO_WINEPREFIX} ${VEXO_WINE} ${VEXO_WINESERVER} ${_wine_stamp}
+  COMMAND sh ${_wine_src}/wine-prefix.sh ${VEXO_WINEPREFIX} ${VEXO_WINE} ${VEXO_WINESERVER} ${_wine_stamp} ${VEXO_WINEARCH}
   DEPENDS ${_wine_src}/wine-prefix.sh
   COMMENT "Wine prefix ${VEXO_WINEPREFIX}"
   USES_TERMINAL)

@@ -1,22 +1,5 @@
 # Cross build for 64-bit Windows with mingw-w64 (Debian: g++-mingw-w64-x86-64-posix).
 #   cmake -S . -B build-win -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake -DATVEXO_BUILD_GUI=OFF
-# The posix-thread compilers are needed: the component's thread class and
-# GoogleTest use std::thread and std::mutex, which the win32-thread ones lack.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
+# 32-bit Windows: cmake/mingw-w64-i686.cmake.
 set(VEXO_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${VEXO_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VEXO_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${VEXO_MINGW_TRIPLE}-windres)
-
-# Libraries and headers come from the mingw sysroot only; programs (the host
-# compiler for the test helpers, wine) from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${VEXO_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Self-contained executables: no libstdc++, libgcc or winpthread DLLs to ship.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

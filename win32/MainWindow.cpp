@@ -198,6 +198,11 @@ LRESULT TfAT_Vexo::Handle(UINT msg, WPARAM wp, LPARAM lp)
         // closing never fails: the port is closed and the name saved first
         if (FEngine)
             FEngine->Run([this] { FEngine->FormClose(); });
+        if (FApplication) {
+            // the program ends with its windows in place (see main.cpp)
+            PostQuitMessage(0);
+            return 0;
+        }
         DestroyWindow(FWindow);
         return 0;
     case WM_DESTROY:

@@ -1,9 +1,13 @@
 #include "Pictures.h"
 
+#include <cstdint>
 #include <cstring>
+#include <cwchar>
 
 #include <objbase.h>
 #include <wincodec.h>
+
+#include "VexoGlyphs.h"
 
 namespace {
 
@@ -142,8 +146,34 @@ TPicture DecodePicture(const void *data, size_t size, std::string *error)
     return picture;
 }
 
+TPicture PictureFromPixels(const std::uint32_t *pixels, int width, int height)
+{
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap)
+        return {};
+    std::memcpy(bits, pixels, static_cast<size_t>(width) * height * 4);
+    return {bitmap, width, height};
+}
+
 TPicture LoadPictureResource(const wchar_t *name, std::string *error)
 {
+    // the small pictures come decoded already (gen_glyphs.py)
+    for (const auto &glyph : vexo_glyphs::kGlyphs) {
+        if (!IS_INTRESOURCE(name) && std::wcscmp(glyph.name, name) == 0) {
+            TPicture picture = PictureFromPixels(glyph.pixels, glyph.width, glyph.height);
+            if (error)
+                *error = picture.bitmap ? "" : "out of memory for the picture";
+            return picture;
+        }
+    }
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC res = FindResourceW(module, name, MAKEINTRESOURCEW(10)); // RT_RCDATA
     if (!res)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include <windows.h>
@@ -20,8 +21,13 @@ struct TPicture {
 };
 TPicture DecodePicture(const void *data, size_t size, std::string *error = nullptr);
 
-// Resource names (RCDATA) of the pictures built into the program.
+// A picture built into the program, by its resource name (RCDATA). The
+// small PNGs (toolbar, buttons) come as ready pixels made from the same
+// files at build time, so showing the main window needs no decoder; the
+// photographs are decoded when asked for.
 TPicture LoadPictureResource(const wchar_t *name, std::string *error = nullptr);
+// A picture of premultiplied BGRA pixels, top-down, copied.
+TPicture PictureFromPixels(const std::uint32_t *pixels, int width, int height);
 
 // The program icon at the given size (the .exe's own icon resource).
 HICON ProgramIcon(int size);

@@ -29,14 +29,7 @@ wait_for() { # <tries of 20 ms> <command...>
 }
 
 # only DLLs that every Windows has
-dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
-for d in $dlls; do
-  case $d in
-  kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | shell32.dll | ole32.dll | msimg32.dll | msvcrt.dll) ;;
-  *) fail "imports $d" ;;
-  esac
-done
-echo "imports: $(echo $dlls)"
+sh "$(dirname "$0")/system-imports.sh" "$exe" "$objdump" || fail "imports a DLL Windows does not ship"
 
 mkdir -p "$run/Work"
 cp "$exe" "$run/AT_Vexo.exe"

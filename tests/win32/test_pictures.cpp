@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "Pictures.h"
+#include "VexoGlyphs.h"
+#include "WinText.h"
 
 namespace {
 
@@ -50,6 +54,45 @@ TEST(Pictures, BuiltInPicturesDecodeAtTheirOwnSize)
         EXPECT_EQ(d.picture.width, c.w);
         EXPECT_EQ(d.picture.height, c.h);
         EXPECT_TRUE(d.error.empty());
+    }
+}
+
+// The pictures built in as pixels (gen_glyphs.py) are those the platform's
+// decoder makes of the same PNGs, a rounding step apart at most, and the
+// program's loader hands out those pixels.
+TEST(Pictures, BuiltInPixelsAreThePlatformsDecodingOfThePngs)
+{
+    const auto pixels = [](HBITMAP bitmap) {
+        DIBSECTION dib{};
+        EXPECT_EQ(GetObjectW(bitmap, sizeof dib, &dib), static_cast<int>(sizeof dib));
+        const auto *p = static_cast<const std::uint32_t *>(dib.dsBm.bmBits);
+        return std::vector<std::uint32_t>(p, p + dib.dsBm.bmWidth * dib.dsBm.bmHeight);
+    };
+    ASSERT_EQ(std::size(vexo_glyphs::kGlyphs), 11u); // TB0-TB6, SCANNER, OK and their disabled forms
+    for (const auto &glyph : vexo_glyphs::kGlyphs) {
+        SCOPED_TRACE(Utf8(glyph.name));
+        TDecoded png(Resource(glyph.name));
+        ASSERT_NE(png.picture.bitmap, nullptr) << png.error;
+        ASSERT_EQ(png.picture.width, glyph.width);
+        ASSERT_EQ(png.picture.height, glyph.height);
+        std::string error = "unset";
+        TPicture loaded = LoadPictureResource(glyph.name, &error);
+        ASSERT_NE(loaded.bitmap, nullptr);
+        EXPECT_TRUE(error.empty());
+        EXPECT_EQ(loaded.width, glyph.width);
+        EXPECT_EQ(loaded.height, glyph.height);
+        const auto decoded = pixels(png.picture.bitmap), built = pixels(loaded.bitmap);
+        DeleteObject(loaded.bitmap);
+        ASSERT_EQ(built.size(), decoded.size());
+        int opaque = 0, apart = 0;
+        for (size_t i = 0; i < built.size(); ++i) {
+            opaque += (built[i] >> 24) == 0xFF;
+            for (int shift = 0; shift < 32; shift += 8)
+                apart += std::abs(static_cast<int>((built[i] >> shift) & 0xFF) -
+                                static_cast<int>((decoded[i] >> shift) & 0xFF)) > 1;
+        }
+        EXPECT_EQ(apart, 0);
+        EXPECT_GT(opaque, 0); // a picture, not an empty frame
     }
 }
 
