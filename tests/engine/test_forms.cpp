@@ -1,4 +1,5 @@
-// The windows' tables: their reviewed dump and their structure.
+// The windows' tables: their reviewed dump, their structure, and how the
+// command catalogue meets the main window's buttons.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -6,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "Commands.h"
 #include "Forms.h"
 
 namespace {
@@ -81,4 +83,44 @@ TEST(Forms, ParentsComeFirstNamesAreUniqueChildrenFitTheirParents)
         for (int t : tabs)
             EXPECT_EQ(t, expected++) << form->name;
     }
+}
+
+TEST(Forms, EveryCommandButtonHasItsCatalogueRowAndEachRowItsButton)
+{
+    std::set<std::string_view> buttons;
+    for (const forms::TControl &c : forms::MainForm.controls) {
+        if (c.action != TAction::Command)
+            continue;
+        buttons.insert(c.name);
+        EXPECT_EQ(c.kind, TKind::Button) << c.name;
+        EXPECT_GE(CommandOfButton(c.name), 0) << c.name << " sends no command";
+    }
+    std::set<std::string_view> names;
+    for (int n = 0; n < ATCommandCount; ++n) {
+        const TCommand &row = Catalogue[n];
+        SCOPED_TRACE(std::string(row.name));
+        EXPECT_TRUE(names.insert(row.name).second);
+        EXPECT_EQ(buttons.count(row.button), 1u) << "no command button " << row.button;
+        EXPECT_EQ(CommandOfButton(row.button), n) << "two rows share a button";
+        const forms::TControl *source = forms::Find(forms::MainForm, row.control);
+        switch (row.source) {
+        case TParamSource::None:
+            EXPECT_TRUE(row.control.empty());
+            break;
+        case TParamSource::SpeedCode:
+            ASSERT_NE(source, nullptr) << row.control;
+            EXPECT_EQ(source->kind, TKind::EditCombo);
+            break;
+        case TParamSource::Text:
+            ASSERT_NE(source, nullptr) << row.control;
+            EXPECT_EQ(source->kind, TKind::SpinEdit);
+            break;
+        case TParamSource::Flag:
+            ASSERT_NE(source, nullptr) << row.control;
+            EXPECT_EQ(source->kind, TKind::CheckBox);
+            EXPECT_FALSE(row.onShown.empty() || row.offShown.empty());
+            break;
+        }
+    }
+    EXPECT_EQ(buttons.size(), std::size_t(ATCommandCount));
 }
