@@ -20,6 +20,7 @@
 
 #include <memory>
 
+#include "Bevel.h"
 #include "QtText.h"
 #include "SpinEdit.h"
 #include "fAT_Vexo.h"
@@ -101,6 +102,13 @@ TEST_F(MainLayoutTest, FrameToolbarAndPanels)
         EXPECT_EQ(b->cursor().shape(), Qt::PointingHandCursor);
         EXPECT_EQ(b->accessibleName(), U(h.hint));
     }
+}
+
+TEST_F(MainLayoutTest, PanelsHaveTheLoweredInnerBevel)
+{
+    window->show();
+    for (const char *panel : {"Panel1", "Panel2", "Panel3", "Panel4"})
+        ExpectLoweredInnerBevel(W(panel));
 }
 
 TEST_F(MainLayoutTest, ControlsCaptionsHintsAndItems)
