@@ -28,6 +28,7 @@
 #include "QtText.h"
 #include "VexoSim.h"
 #include "fAT_Vexo.h"
+#include "XComDrv.h" // the engine's port object
 
 namespace {
 

@@ -1,27 +1,9 @@
 #include "Commands.h"
 
 #include "LogHelpers.h"
+#include "MainView.h"
 #include "Str_UtRx.h"
 #include "SysUtils.h"
-
-const char *const AT_Cmd[ATCommandCount] = {
-    "ATI0",       "AT+xKPV3=?", "AT+xKPV4=?", "AT+xKPV8=?", "AT+xKPV3=", "AT+xKPV4=",
-    "AT+xKPV8=",  "AT+xKPV9=?", "AT+xKPV9=",  "AT+xKPV0=?", "AT+xKPV0=",
-};
-
-const char *const AT_Title[ATCommandCount] = {
-    "контроль \"Vexo\"",
-    "чтение скорости порта \"RS232\" Vexo",
-    "чтение скорости порта \"RS232\" Vexo для принтера",
-    "чтение адреса \"ModBus\"",
-    "запись скорости порта \"RS232\" Vexo",
-    "запись скорости порта \"RS232\" Vexo для принтера",
-    "запись адреса для \"ModBus\"",
-    "чтение флага работы с \"КЛВ-707\"",
-    "запись флага работы с \"КЛВ-707\"",
-    "чтение скорости порта \"I/O\" Vexo",
-    "запись скорости порта \"I/O\" Vexo",
-};
 
 namespace {
 const char *const Speeds[8] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
@@ -67,20 +49,53 @@ std::string FlagVerdict(const std::string &reply)
 
 std::string NumberVerdict(const std::string &reply) { return IsIntText(reply) ? reply : BadReply; }
 
+int CommandOfButton(std::string_view button)
+{
+    for (int n = 0; n < ATCommandCount; ++n) {
+        if (Catalogue[n].button == button)
+            return n;
+    }
+    return -1;
+}
+
+TParameter ReadParameter(const TCommand &command, const IMainView &view)
+{
+    TParameter p;
+    switch (command.source) {
+    case TParamSource::None:
+        break;
+    case TParamSource::SpeedCode:
+        p.shown = view.Text(command.control);
+        p.sent = SpeedToCode(p.shown);
+        break;
+    case TParamSource::Text:
+        p.sent = p.shown = view.Text(command.control);
+        break;
+    case TParamSource::Flag: {
+        const bool on = view.Checked(command.control);
+        p.sent = on ? "1" : "0";
+        p.shown = on ? command.onShown : command.offShown;
+        break;
+    }
+    }
+    return p;
+}
+
 std::string Verdict(int cmd, const std::string &r)
 {
-    switch (cmd) {
-    case acInfo:
-        return r;
-    case acRdSpeedRS:
-    case acRdSpeedPrn:
-    case acRdSpeedIO:
-        return "скорость RS = \"" + CodeToSpeed(r) + '"';
-    case acRdAdrModBus:
-        return NumberVerdict(r);
-    case acRdKLV707:
-        return FlagVerdict(r);
-    default:
+    if (cmd < 0 || cmd >= ATCommandCount)
         return WriteVerdict(r);
+    switch (Catalogue[cmd].rule) {
+    case TReplyRule::AsIs:
+        return r;
+    case TReplyRule::Speed:
+        return "скорость RS = \"" + CodeToSpeed(r) + '"';
+    case TReplyRule::Number:
+        return NumberVerdict(r);
+    case TReplyRule::Flag:
+        return FlagVerdict(r);
+    case TReplyRule::Write:
+        break;
     }
+    return WriteVerdict(r);
 }

@@ -1,9 +1,76 @@
-// The catalogue of the eleven Vexo commands and the rules that judge replies.
+// The catalogue of the Vexo commands, one row each, and the rules that judge
+// replies. A command is its row here and its button's row in the main
+// window's table (forms::MainForm, action Command): nothing else names it.
 // Texts are UTF-8.
 #pragma once
 
+#include <cstdint>
+#include <iterator>
 #include <string>
+#include <string_view>
 
+class IMainView;
+
+// Where a command's parameter comes from.
+enum class TParamSource : std::uint8_t {
+    None,
+    SpeedCode, // the speed code of the control's text; shown: that text
+    Text,      // the control's text exactly as displayed; shown: the same
+    Flag,      // "1" when the check box is checked, else "0"; shown: onShown / offShown
+};
+
+// How the reply to a command is judged.
+enum class TReplyRule : std::uint8_t {
+    AsIs,   // the reply text itself
+    Speed,  // скорость RS = "<CodeToSpeed>"
+    Number, // NumberVerdict
+    Write,  // WriteVerdict
+    Flag,   // FlagVerdict
+};
+
+struct TCommand {
+    std::string_view name;    // acInfo ...
+    std::string_view command; // the request before its parameter (AT_Cmd)
+    std::string_view title;   // the announcement's title (AT_Title)
+    std::string_view button;  // its button in the main window's table
+    TParamSource source = TParamSource::None;
+    std::string_view control{}; // the parameter's control in that table
+    std::string_view onShown{}, offShown{};
+    TReplyRule rule = TReplyRule::AsIs;
+};
+
+// The rows, indexed by the command number.
+inline constexpr TCommand Catalogue[] = {
+    {.name = "acInfo", .command = "ATI0", .title = "контроль \"Vexo\"", .button = "bRd_Inf"},
+    {.name = "acRdSpeedRS", .command = "AT+xKPV3=?", .title = "чтение скорости порта \"RS232\" Vexo",
+     .button = "bRdSpeed_SeA", .rule = TReplyRule::Speed},
+    {.name = "acRdSpeedPrn", .command = "AT+xKPV4=?", .title = "чтение скорости порта \"RS232\" Vexo для принтера",
+     .button = "bRdSpeed_SeA_Prn", .rule = TReplyRule::Speed},
+    {.name = "acRdAdrModBus", .command = "AT+xKPV8=?", .title = "чтение адреса \"ModBus\"",
+     .button = "bRdAdr_ModBus", .rule = TReplyRule::Number},
+    {.name = "acWrSpeedRS", .command = "AT+xKPV3=", .title = "запись скорости порта \"RS232\" Vexo",
+     .button = "bWrSpeed_SeA", .source = TParamSource::SpeedCode, .control = "cbSpeed_SeA",
+     .rule = TReplyRule::Write},
+    {.name = "acWrSpeedPrn", .command = "AT+xKPV4=", .title = "запись скорости порта \"RS232\" Vexo для принтера",
+     .button = "bWrSpeed_SeA_Prn", .source = TParamSource::SpeedCode, .control = "cbSpeed_SeA_Prn",
+     .rule = TReplyRule::Write},
+    {.name = "acWrAdrModBus", .command = "AT+xKPV8=", .title = "запись адреса для \"ModBus\"",
+     .button = "bWrAdrModBus", .source = TParamSource::Text, .control = "seAdrModBus", .rule = TReplyRule::Write},
+    {.name = "acRdKLV707", .command = "AT+xKPV9=?", .title = "чтение флага работы с \"КЛВ-707\"",
+     .button = "rdKLV707", .rule = TReplyRule::Flag},
+    {.name = "acWrKLV707", .command = "AT+xKPV9=", .title = "запись флага работы с \"КЛВ-707\"",
+     .button = "wrKLV707", .source = TParamSource::Flag, .control = "chKLV707",
+     .onShown = "включить поддержку КЛВ-707", .offShown = "выключить поддержку КЛВ-707",
+     .rule = TReplyRule::Write},
+    {.name = "acRdSpeedIO", .command = "AT+xKPV0=?", .title = "чтение скорости порта \"I/O\" Vexo",
+     .button = "rdSpeed_Cor", .rule = TReplyRule::Speed},
+    {.name = "acWrSpeedIO", .command = "AT+xKPV0=", .title = "запись скорости порта \"I/O\" Vexo",
+     .button = "wrSpeed_Cor", .source = TParamSource::SpeedCode, .control = "cbSpeed_Cor",
+     .rule = TReplyRule::Write},
+};
+inline constexpr int ATCommandCount = static_cast<int>(std::size(Catalogue));
+
+// Names for the rows' numbers, as the log and the tests speak of them.
 enum TATCommand : int {
     acInfo,        // 0
     acRdSpeedRS,   // 1
@@ -17,10 +84,28 @@ enum TATCommand : int {
     acRdSpeedIO,   // 9
     acWrSpeedIO,   // 10
 };
-inline constexpr int ATCommandCount = 11;
 
-extern const char *const AT_Cmd[ATCommandCount];
-extern const char *const AT_Title[ATCommandCount];
+// AT_Cmd[n] and AT_Title[n]: one column of the catalogue as C strings.
+class TCatalogueColumn {
+public:
+    constexpr explicit TCatalogueColumn(std::string_view TCommand::*column) : FColumn(column) {}
+    const char *operator[](int n) const { return (Catalogue[n].*FColumn).data(); }
+
+private:
+    std::string_view TCommand::*FColumn;
+};
+inline constexpr TCatalogueColumn AT_Cmd{&TCommand::command};
+inline constexpr TCatalogueColumn AT_Title{&TCommand::title};
+
+// The number of the command whose button is `button`; -1 if none.
+int CommandOfButton(std::string_view button);
+
+// A command's parameter as sent (UTF-8, converted at the wire) and the value
+// its announcement shows, read from the view.
+struct TParameter {
+    std::string sent, shown;
+};
+TParameter ReadParameter(const TCommand &command, const IMainView &view);
 
 // The speed code '0'..'7' of a speed text (spaces ignored); anything else '7'.
 char SpeedToCode(const std::string &text);

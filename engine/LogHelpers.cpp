@@ -1,9 +1,7 @@
 #include "LogHelpers.h"
 
-#include "Cp1251.h"
 #include "Str_UtRx.h"
 #include "SysUtils.h"
-#include "XComDrv.h"
 
 TColour LogKindColour(int kind)
 {
@@ -57,10 +55,4 @@ int StepBar(int position)
 {
     const int next = position + 10;
     return next > 100 ? 0 : next;
-}
-
-bool RSPortPresent(const std::string &name)
-{
-    const auto device = Cp1251EncodeExact(name);
-    return device && TCustomComm::Probe(*device);
 }

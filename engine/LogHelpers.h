@@ -1,5 +1,5 @@
 // Engine helpers: the log kinds and their colours, control-character
-// stripping, the integer tests, the activity-bar rule and the COM-port probe.
+// stripping, the integer tests and the activity-bar rule.
 #pragma once
 
 #include <cstdint>
@@ -39,8 +39,3 @@ std::int64_t IntTextValue(const std::string &text);
 // The activity bars (range 0..100, step 10): the position after one step;
 // a step that would pass 100 starts again from 0.
 int StepBar(int position);
-
-// True when the COM port `name` ("COM3") exists: it opens, or it is held by
-// another handle (TCustomComm::Probe). A name without an exact code page 1251
-// form is absent.
-bool RSPortPresent(const std::string &name);

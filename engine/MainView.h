@@ -6,15 +6,18 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
-// Controls whose text the engine reads or writes.
-enum class TViewText {
-    cbRSname,        // the port box (editable combo box)
-    cbSpeed_Cor,     // speed of the Vexo's "I/O" port (editable combo box)
-    cbSpeed_SeA,     // speed of the "RS232" gateway port
-    cbSpeed_SeA_Prn, // speed of the printer port
-    seAdrModBus,     // the ModBus address spin edit, exactly as displayed
-};
+// Names of controls the engine and its tests read or write; every control is
+// named as in the main window's table (forms::MainForm).
+namespace TViewText {
+inline constexpr std::string_view cbRSname = "cbRSname";               // the port box
+inline constexpr std::string_view cbSpeed_Cor = "cbSpeed_Cor";         // speed of the "I/O" port
+inline constexpr std::string_view cbSpeed_SeA = "cbSpeed_SeA";         // speed of the "RS232" port
+inline constexpr std::string_view cbSpeed_SeA_Prn = "cbSpeed_SeA_Prn"; // speed of the printer port
+inline constexpr std::string_view seAdrModBus = "seAdrModBus";         // the ModBus address
+inline constexpr std::string_view chKLV707 = "chKLV707";               // the concentrator flag
+} // namespace TViewText
 
 // The two activity bars (range 0..100).
 enum class TViewBar { prB_Wr, prB_rd };
@@ -34,12 +37,16 @@ class IMainView {
 public:
     virtual ~IMainView() = default;
 
-    virtual std::string Text(TViewText control) const = 0;
-    virtual void SetText(TViewText control, const std::string &text) = 0;
+    // The text of an editable combo box or a spin edit (exactly as
+    // displayed), by the control's name; "" for a name it does not know.
+    virtual std::string Text(std::string_view control) const = 0;
+    virtual void SetText(std::string_view control, const std::string &text) = 0;
+    // A check box's state, by name; false for a name it does not know.
+    virtual bool Checked(std::string_view control) const = 0;
+    virtual void SetChecked(std::string_view control, bool checked) = 0;
     // The port box's drop-down list. Clearing it leaves the edit text alone.
     virtual void ClearPortList() = 0;
     virtual void AddPortItem(const std::string &name) = 0;
-    virtual bool KLV707Checked() const = 0; // chKLV707
 
     // The command log (reWin): one more line at the very end, in `colour`
     // and the log's fixed-pitch font; and emptying it.

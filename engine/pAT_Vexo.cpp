@@ -7,9 +7,12 @@
 #include "Commands.h"
 #include "Cp1251.h"
 #include "ErrorText.h"
+#include "Forms.h"
 #include "LogHelpers.h"
+#include "PortProbe.h"
 #include "Str_UtRx.h"
 #include "WorkFile.h"
+#include "XComDrv.h"
 
 namespace {
 
@@ -17,8 +20,12 @@ namespace {
 // drained from the port but not kept.
 constexpr std::size_t MaxReplyBytes = 64 * 1024;
 
-constexpr int InitInterval = 50;
-constexpr int ReplyInterval = 500;
+// A timer's interval from the main window's table.
+int Interval(std::string_view timer)
+{
+    const forms::TControl *c = forms::Find(forms::MainForm, timer);
+    return c ? c->interval : 0;
+}
 
 } // namespace
 
@@ -33,6 +40,8 @@ struct TAT_VexoEngine::State {
     bool ShowingBox = false;
 };
 
+TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : TAT_VexoEngine(view, nullptr) {}
+
 TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     : FView(view), F(std::make_unique<State>())
 {
@@ -40,6 +49,13 @@ TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
+    // The design values of the controls the operator edits.
+    for (const forms::TControl &c : forms::MainForm.controls) {
+        if (c.kind == forms::TKind::EditCombo || c.kind == forms::TKind::SpinEdit)
+            FView.SetText(c.name, std::string(c.text));
+        else if (c.kind == forms::TKind::CheckBox)
+            FView.SetChecked(c.name, c.checked);
+    }
 }
 
 TAT_VexoEngine::~TAT_VexoEngine()
@@ -50,7 +66,39 @@ TAT_VexoEngine::~TAT_VexoEngine()
     F->XComm.reset();
 }
 
-void TAT_VexoEngine::FormCreate() { FView.StartTimer(TViewTimer::tInit, InitInterval); }
+void TAT_VexoEngine::FormCreate() { FView.StartTimer(TViewTimer::tInit, Interval("tInit")); }
+
+void TAT_VexoEngine::Click(std::string_view control) noexcept
+{
+    Run([&] {
+        const forms::TControl *c = forms::Find(forms::MainForm, control);
+        if (!c)
+            return;
+        switch (c->action) {
+        case forms::TAction::Command:
+            if (const int n = CommandOfButton(control); n >= 0)
+                SendCommand(n);
+            break;
+        case forms::TAction::ScanPorts:
+            SpeedButton1Click();
+            break;
+        case forms::TAction::About:
+            ToolButton3Click();
+            break;
+        case forms::TAction::Help:
+            TB_HelpClick();
+            break;
+        case forms::TAction::ClearLog:
+            ToolButton6Click();
+            break;
+        case forms::TAction::Exit:
+            TB_ExitClick();
+            break;
+        default: // the main window has no others
+            break;
+        }
+    });
+}
 
 // ---------------------------------------------------------------- exchange
 
@@ -60,42 +108,15 @@ void TAT_VexoEngine::SendCommand(int n)
         return;
     if (!PrepareRSPort())
         return;
-    std::string parameter, shown;
-    switch (n) {
-    case acWrSpeedRS:
-        shown = FView.Text(TViewText::cbSpeed_SeA);
-        parameter = SpeedToCode(shown);
-        break;
-    case acWrSpeedPrn:
-        shown = FView.Text(TViewText::cbSpeed_SeA_Prn);
-        parameter = SpeedToCode(shown);
-        break;
-    case acWrSpeedIO:
-        shown = FView.Text(TViewText::cbSpeed_Cor);
-        parameter = SpeedToCode(shown);
-        break;
-    case acWrAdrModBus:
-        parameter = shown = FView.Text(TViewText::seAdrModBus);
-        break;
-    case acWrKLV707:
-        if (FView.KLV707Checked()) {
-            parameter = "1";
-            shown = "включить поддержку КЛВ-707";
-        } else {
-            parameter = "0";
-            shown = "выключить поддержку КЛВ-707";
-        }
-        break;
-    default:
-        break;
-    }
+    const TCommand &command = Catalogue[n];
+    const TParameter parameter = ReadParameter(command, FView);
     F->CurCmd = n;
-    std::string announce = std::string("выдать команду в \"Vexo\" - \"") + AT_Title[n];
-    if (!shown.empty())
-        announce += ' ' + shown;
+    std::string announce = "выдать команду в \"Vexo\" - \"" + std::string(command.title);
+    if (!parameter.shown.empty())
+        announce += ' ' + parameter.shown;
     announce += '"';
     AddToLog(lkCommand, announce);
-    SendRequest(AT_Cmd[n] + Cp1251Encode(parameter) + "\r\n");
+    SendRequest(std::string(command.command) + Cp1251Encode(parameter.sent) + "\r\n");
 }
 
 void TAT_VexoEngine::SendRequest(const std::string &line)
@@ -122,7 +143,7 @@ void TAT_VexoEngine::SendRequest(const std::string &line)
         // a wait already running is not restarted.
         if (!F->ReplyTimerEnabled) {
             F->ReplyTimerEnabled = true;
-            FView.StartTimer(TViewTimer::tRdIn_Vexo, ReplyInterval);
+            FView.StartTimer(TViewTimer::tRdIn_Vexo, Interval("tRdIn_Vexo"));
         }
         AddToLog(lkCommand, "запрос \"Vexo\" -> \"" + StripCtrl(Cp1251Decode(line)) + '"');
     } else {

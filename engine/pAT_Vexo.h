@@ -7,16 +7,22 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "MainView.h"
-#include "XComDrv.h"
+
+// The serial component's port object (XComDrv.h); front-ends need not see it.
+class TCustomComm;
+class TXComm;
 
 class TAT_VexoEngine {
 public:
     // The serial port object `XComm_AT` is created closed (or `port` taken,
-    // closed, in its place); its OnData is bound to XComm_ATData. Nothing is
-    // done to the view here.
-    explicit TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port = nullptr);
+    // closed, in its place); its OnData is bound to XComm_ATData. The view's
+    // controls get their design values from the main window's table (the
+    // speeds, the address, the flag): the window exists, its controls too.
+    explicit TAT_VexoEngine(IMainView &view);
+    TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port);
     ~TAT_VexoEngine(); // closes the port first: no hand-over reaches a dying view
     TAT_VexoEngine(const TAT_VexoEngine &) = delete;
     TAT_VexoEngine &operator=(const TAT_VexoEngine &) = delete;
@@ -24,8 +30,14 @@ public:
     // The window has been created: enables the start timer tInit (50 ms).
     void FormCreate();
 
+    // The one entry for a click on any control of the main window, by its
+    // name in the table: runs the action the table gives it (a command
+    // button sends its catalogue command, the toolbar and the scanner run
+    // their handlers) through Run. A name without an action does nothing.
+    void Click(std::string_view control) noexcept;
+
     // ---- the exchange
-    void SendCommand(int n);                   // one entry for the eleven command buttons
+    void SendCommand(int n);                   // the catalogue's command n (Commands.h)
     void SendRequest(const std::string &line); // code page 1251 bytes, CR LF included
     void XComm_ATData(TCustomComm *sender, std::uint32_t received);
     void tRdIn_VexoTimer(); // the front-end calls it when tRdIn_Vexo fires

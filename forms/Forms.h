@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace forms {
@@ -30,6 +31,7 @@ enum class TKind : std::uint8_t {
     RichEdit,
     Image,
     BevelLine,
+    Timer, // no place on screen: `interval` ms, running at creation when `enabled`
 };
 
 // How a control takes its place: at its own rectangle, across the top of
@@ -45,7 +47,7 @@ enum TFontStyle : std::uint8_t { fsRegular = 0, fsBold = 1, fsItalic = 2, fsUnde
 // A face and its character height in pixels (without internal leading). An
 // empty face means the parent's font.
 struct TFont {
-    std::string_view face;
+    std::string_view face{};
     int px = 0;
     std::uint8_t style = fsRegular;
     bool cyrillic = true; // code page 1251 character set; false: the default one
@@ -90,22 +92,23 @@ enum class TPicture : std::uint8_t {
 };
 
 struct TControl {
-    std::string_view name;
-    TKind kind;
-    std::string_view parent; // the form's name for its direct children
+    std::string_view name{};
+    TKind kind{};
+    std::string_view parent{}; // the form's name for its direct children
     int left = 0, top = 0, width = -1, height = -1; // -1: taken from the alignment or the text
     TAlign align = TAlign::None;
-    std::string_view text; // caption, or the design text of an edit
-    std::string_view hint; // tooltip; empty: none
+    std::string_view text{}; // caption, or the design text of an edit
+    std::string_view hint{}; // tooltip; empty: none
     bool showHint = true;  // false: the hint is kept but never shown
     TFont font{};          // empty face: the parent's
     TColour colour{};      // text colour
     TColour background{};
     TTextAlign textAlign = TTextAlign::Left;
     std::span<const std::string_view> items{}; // drop-down items
+    std::span<const std::string_view> lines{}; // a rich-text view's lines, joined with CR LF when shown
     int min = 0, max = 0;                      // spin edit range
     bool checked = false;                      // check box
-    bool enabled = true;
+    bool enabled = true; // false: takes no input (a text view keeps its colours)
     bool readOnly = false;
     bool wordWrap = false;
     int tabOrder = -1; // place in the keyboard order of its form; -1: takes no focus
@@ -113,6 +116,7 @@ struct TControl {
     TBevel bevel = TBevel::None;
     TPicture picture = TPicture::None;
     TAction action = TAction::None;
+    int interval = 0; // a timer's, in ms
 };
 
 enum TFormStyle : std::uint8_t {
@@ -126,13 +130,16 @@ enum class TPlace : std::uint8_t { Design, ScreenCentre };
 struct TForm {
     std::string_view name;    // the window class
     std::string_view caption; // window text
-    int clientWidth, clientHeight;
+    int clientWidth, clientHeight; // at the design size
     int left, top; // design position (Design), else ignored
     TPlace place;
     std::uint8_t style;
     TFont font;
     int designDpi; // the layout's DPI: 96, or 120 for the splash window
     std::span<const TControl> controls; // parents before children, in creation order
+    // The frame's outer size where the layout gives it (0: not given); the
+    // client size is what the controls are laid out in.
+    int outerWidth = 0, outerHeight = 0;
 };
 
 // The four windows.
@@ -149,10 +156,19 @@ extern const std::span<const std::string_view> HelpTextLines;
 extern const std::string_view AboutShownName;
 extern const std::string_view AboutShownVersion;
 
-// The program's version ("1.03"), from the build.
+// The program's version, from the build (the project's version in CMake).
 extern const std::string_view ProgramVersion;
+
+// The four windows in a stable order: main, help, about, splash.
+std::span<const TForm *const> AllForms();
 
 // Look-ups; nullptr when there is no such control.
 const TControl *Find(const TForm &form, std::string_view name);
+
+// Every row of `form` in a stable text form, one line per control; only
+// what differs from a row's defaults is written.
+std::string Dump(const TForm &form);
+// All four, then the about window's shown texts (the version symbolic).
+std::string DumpAll();
 
 } // namespace forms

@@ -24,6 +24,7 @@
 #include "FakeView.h"
 #include "LogHelpers.h"
 #include "pAT_Vexo.h"
+#include "XComDrv.h" // the engine's port object
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include <QStylePainter>
 #include <QTimer>
 
+#include "Forms.h"
 #include "ModalForm.h"
 #include "Fonts.h"
 #include "JpegImage.h"
@@ -207,8 +208,9 @@ TAboutForm::~TAboutForm() = default;
 
 void TAboutForm::FormShow()
 {
-    lNamePO->setText(QStringLiteral("AT_Vexo"));
-    Label_versPr->setText(QStringLiteral("AT_Vexo-1.03"));
+    lNamePO->setText(QString::fromUtf8(forms::AboutShownName.data(), qsizetype(forms::AboutShownName.size())));
+    Label_versPr->setText(
+        QString::fromUtf8(forms::AboutShownVersion.data(), qsizetype(forms::AboutShownVersion.size())));
     for (QLabel *label : {lNamePO, Label_versPr}) {
         label->adjustSize();
         label->setAccessibleName(label->text());

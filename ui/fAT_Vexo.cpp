@@ -1,6 +1,7 @@
 #include "fAT_Vexo.h"
 
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,12 +14,11 @@
 #include <QTimer>
 
 #include "About.h"
-#include "Commands.h"
 #include "ErrorBox.h"
+#include "EventLoopHook.h"
 #include "HelpATVexo.h"
 #include "LogView.h"
 #include "Pictures.h"
-#include "Thread.h"
 #include "ui_fAT_Vexo.h"
 
 namespace {
@@ -41,21 +41,20 @@ QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
 
 void ConnectSerialToEventLoop()
 {
-    SetMainThread();
     // The loop watches the component's own descriptor: an arrival on a port
     // wakes this thread directly, which then delivers it itself.
     static QPointer<QSocketNotifier> watch;
-    const int fd = QCoreApplication::instance() ? MainLoopFd() : -1;
+    const int fd = QCoreApplication::instance() ? SerialLoopFd() : -1;
     if (fd >= 0) {
         if (!watch) {
             watch = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
-            QObject::connect(watch, &QSocketNotifier::activated, [] { CheckSynchronize(); });
+            QObject::connect(watch, &QSocketNotifier::activated, [] { ServeSerial(); });
         }
         return;
     }
-    SetWakeMainThread([] {
+    SetSerialWake([] {
         if (QCoreApplication *app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] { CheckSynchronize(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(app, [] { ServeSerial(); }, Qt::QueuedConnection);
     });
 }
 
@@ -102,13 +101,7 @@ void TfAT_Vexo::SetUpLooks()
     ui->Panel1->setFont(PixelFont(QStringLiteral("Courier New"), 12)); // first: its controls keep their face
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 12));
     ui->cbRSname->setFont(PixelFont(QStringLiteral("Courier New"), 15));
-    ui->cbRSname->setEditText(QString());
-    ui->cbSpeed_Cor->setEditText(QStringLiteral("19200"));
-    ui->cbSpeed_SeA->setEditText(QStringLiteral("115200"));
-    ui->cbSpeed_SeA_Prn->setEditText(QStringLiteral("19200"));
     ui->seAdrModBus->SetRange(1, 250);
-    ui->seAdrModBus->SetValue(1);
-    ui->chKLV707->setChecked(false);
     for (QProgressBar *bar : {ui->prB_Wr, ui->prB_rd}) {
         bar->setRange(0, 100);
         bar->setValue(0);
@@ -156,28 +149,12 @@ void TfAT_Vexo::SetUpLooks()
 
 void TfAT_Vexo::Connect()
 {
-    struct Button {
-        QPushButton *button;
-        int command;
-    };
-    const Button buttons[] = {
-        {ui->bRd_Inf, acInfo},           {ui->bRdSpeed_SeA, acRdSpeedRS},
-        {ui->bRdSpeed_SeA_Prn, acRdSpeedPrn}, {ui->bRdAdr_ModBus, acRdAdrModBus},
-        {ui->bWrSpeed_SeA, acWrSpeedRS}, {ui->bWrSpeed_SeA_Prn, acWrSpeedPrn},
-        {ui->bWrAdrModBus, acWrAdrModBus}, {ui->rdKLV707, acRdKLV707},
-        {ui->wrKLV707, acWrKLV707},      {ui->rdSpeed_Cor, acRdSpeedIO},
-        {ui->wrSpeed_Cor, acWrSpeedIO},
-    };
     TAT_VexoEngine *e = FEngine.get();
-    for (const Button &b : buttons) {
-        const int n = b.command;
-        connect(b.button, &QPushButton::clicked, this, [e, n] { e->Run([&] { e->SendCommand(n); }); });
+    // Every button hands its name to the engine, which knows its action.
+    for (QAbstractButton *b : findChildren<QAbstractButton *>()) {
+        connect(b, &QAbstractButton::clicked, this,
+                [e, name = b->objectName().toStdString()] { e->Click(name); });
     }
-    connect(ui->SpeedButton1, &QToolButton::clicked, this, [e] { e->Run([&] { e->SpeedButton1Click(); }); });
-    connect(ui->ToolButton3, &QToolButton::clicked, this, [e] { e->Run([&] { e->ToolButton3Click(); }); });
-    connect(ui->TB_Help, &QToolButton::clicked, this, [e] { e->Run([&] { e->TB_HelpClick(); }); });
-    connect(ui->ToolButton6, &QToolButton::clicked, this, [e] { e->Run([&] { e->ToolButton6Click(); }); });
-    connect(ui->TB_Exit, &QToolButton::clicked, this, [e] { e->Run([&] { e->TB_ExitClick(); }); });
     connect(FInitTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tInitTimer(); }); });
     connect(FReplyTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tRdIn_VexoTimer(); }); });
 }
@@ -191,42 +168,35 @@ void TfAT_Vexo::closeEvent(QCloseEvent *event)
 
 // ---------------------------------------------------------------- IMainView
 
-std::string TfAT_Vexo::Text(TViewText control) const
+std::string TfAT_Vexo::Text(std::string_view control) const
 {
-    switch (control) {
-    case TViewText::cbRSname:
-        return ui->cbRSname->currentText().toStdString();
-    case TViewText::cbSpeed_Cor:
-        return ui->cbSpeed_Cor->currentText().toStdString();
-    case TViewText::cbSpeed_SeA:
-        return ui->cbSpeed_SeA->currentText().toStdString();
-    case TViewText::cbSpeed_SeA_Prn:
-        return ui->cbSpeed_SeA_Prn->currentText().toStdString();
-    case TViewText::seAdrModBus:
-        return ui->seAdrModBus->Text().toStdString();
-    }
+    QWidget *w = findChild<QWidget *>(QString::fromUtf8(control.data(), qsizetype(control.size())));
+    if (auto *box = qobject_cast<QComboBox *>(w))
+        return box->currentText().toStdString();
+    if (auto *spin = qobject_cast<TSpinEdit *>(w))
+        return spin->Text().toStdString();
     return {};
 }
 
-void TfAT_Vexo::SetText(TViewText control, const std::string &text)
+void TfAT_Vexo::SetText(std::string_view control, const std::string &text)
 {
-    switch (control) {
-    case TViewText::cbRSname:
-        ui->cbRSname->setEditText(Q(text));
-        break;
-    case TViewText::cbSpeed_Cor:
-        ui->cbSpeed_Cor->setEditText(Q(text));
-        break;
-    case TViewText::cbSpeed_SeA:
-        ui->cbSpeed_SeA->setEditText(Q(text));
-        break;
-    case TViewText::cbSpeed_SeA_Prn:
-        ui->cbSpeed_SeA_Prn->setEditText(Q(text));
-        break;
-    case TViewText::seAdrModBus:
-        ui->seAdrModBus->SetText(Q(text));
-        break;
-    }
+    QWidget *w = findChild<QWidget *>(QString::fromUtf8(control.data(), qsizetype(control.size())));
+    if (auto *box = qobject_cast<QComboBox *>(w))
+        box->setEditText(Q(text));
+    else if (auto *spin = qobject_cast<TSpinEdit *>(w))
+        spin->SetText(Q(text));
+}
+
+bool TfAT_Vexo::Checked(std::string_view control) const
+{
+    const auto *box = findChild<QCheckBox *>(QString::fromUtf8(control.data(), qsizetype(control.size())));
+    return box && box->isChecked();
+}
+
+void TfAT_Vexo::SetChecked(std::string_view control, bool checked)
+{
+    if (auto *box = findChild<QCheckBox *>(QString::fromUtf8(control.data(), qsizetype(control.size()))))
+        box->setChecked(checked);
 }
 
 void TfAT_Vexo::ClearPortList()
@@ -244,8 +214,6 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
     ui->cbRSname->setCurrentIndex(-1);
     ui->cbRSname->setEditText(text);
 }
-
-bool TfAT_Vexo::KLV707Checked() const { return ui->chKLV707->isChecked(); }
 
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
 {

@@ -26,11 +26,12 @@ public:
     QTimer *tInit() const { return FInitTimer; }
 
     // IMainView
-    std::string Text(TViewText control) const override;
-    void SetText(TViewText control, const std::string &text) override;
+    std::string Text(std::string_view control) const override;
+    void SetText(std::string_view control, const std::string &text) override;
+    bool Checked(std::string_view control) const override;
+    void SetChecked(std::string_view control, bool checked) override;
     void ClearPortList() override;
     void AddPortItem(const std::string &name) override;
-    bool KLV707Checked() const override;
     void AppendLogLine(const std::string &text, TColour colour) override;
     void ClearLogView() override;
     void SetBarPosition(TViewBar bar, int position) override;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "Forms.h"
 #include "Pictures.h"
 #include "VexoTexts.h"
 #include "WinText.h"
@@ -187,10 +188,10 @@ std::string TAboutForm::Hint(HWND label) const
 
 void TAboutForm::FormShow()
 {
-    for (const auto &[name, text] : {std::pair{"lNamePO", vexo_ui::kAboutShownName},
-                                     std::pair{"Label_versPr", vexo_ui::kAboutShownVersion}}) {
+    for (const auto &[name, text] : {std::pair{"lNamePO", forms::AboutShownName},
+                                     std::pair{"Label_versPr", forms::AboutShownVersion}}) {
         HWND label = FControls[name];
-        SetWindowTextW(label, Wide(text).c_str());
+        SetWindowTextW(label, Wide(std::string(text)).c_str());
         FitLabel(label);
     }
 }

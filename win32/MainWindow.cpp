@@ -5,10 +5,10 @@
 
 #include <cstring>
 
+#include "EventLoopHook.h"
 #include "HelpAbout.h"
 #include "Pictures.h"
 #include "SpinRules.h"
-#include "Thread.h"
 #include "VexoTexts.h"
 #include "WinText.h"
 #include "pAT_Vexo.h"
@@ -20,17 +20,6 @@ constexpr UINT kSyncMessage = WM_APP + 1; // the serial thread's hand-over is pe
 constexpr int kClientWidth = 720, kClientHeight = 703;
 constexpr int kToolBarHeight = 41, kPanel2Height = 47, kPanel4Height = 304;
 constexpr int kSpinMin = 1, kSpinMax = 250;
-
-// The command each button of the grid sends.
-struct TCommandButton {
-    const char *name;
-    int command;
-};
-constexpr TCommandButton kCommandButtons[] = {
-    {"bRd_Inf", 0},          {"bRdSpeed_SeA", 1}, {"bRdSpeed_SeA_Prn", 2}, {"bRdAdr_ModBus", 3},
-    {"bWrSpeed_SeA", 4},     {"bWrSpeed_SeA_Prn", 5}, {"bWrAdrModBus", 6}, {"rdKLV707", 7},
-    {"wrKLV707", 8},         {"rdSpeed_Cor", 9},  {"wrSpeed_Cor", 10},
-};
 
 // Toolbar buttons: name, command id, picture in the image list.
 struct TToolButton {
@@ -108,7 +97,7 @@ bool TfAT_Vexo::Create(bool application, HWND owner)
         return false;
     FEngine = std::make_unique<TAT_VexoEngine>(*this);
     // the serial thread's hand-overs run here, on the main thread
-    SetWakeMainThread([window = FWindow] { PostMessageW(window, kSyncMessage, 0, 0); });
+    SetSerialWake([window = FWindow] { PostMessageW(window, kSyncMessage, 0, 0); });
     FEngine->FormCreate();
     return true;
 }
@@ -192,7 +181,7 @@ LRESULT TfAT_Vexo::Handle(UINT msg, WPARAM wp, LPARAM lp)
             FEngine->Run([this] { FEngine->tRdIn_VexoTimer(); });
         return 0;
     case kSyncMessage:
-        CheckSynchronize();
+        ServeSerial();
         return 0;
     case WM_CLOSE:
         // closing never fails: the port is closed and the name saved first
@@ -204,7 +193,7 @@ LRESULT TfAT_Vexo::Handle(UINT msg, WPARAM wp, LPARAM lp)
         KillTimer(FWindow, static_cast<UINT_PTR>(TViewTimer::tInit) + 1);
         KillTimer(FWindow, static_cast<UINT_PTR>(TViewTimer::tRdIn_Vexo) + 1);
         FEngine.reset();
-        SetWakeMainThread(nullptr);
+        SetSerialWake(nullptr);
         if (FApplication)
             PostQuitMessage(0);
         return 0;
@@ -311,12 +300,8 @@ void TfAT_Vexo::BuildControls()
         const std::string kind = c.kind;
         const std::string text = c.text ? c.text : "";
         HWND h = nullptr;
-        int id = 0;
-        for (const auto &b : kCommandButtons)
-            if (std::strcmp(b.name, c.name) == 0)
-                id = kFirstCommandId + b.command;
         if (kind == "QPushButton") {
-            h = MakeChild(WC_BUTTONW, text, WS_TABSTOP | BS_PUSHBUTTON, c.left, c.top, c.width, c.height, parent, id);
+            h = MakeChild(WC_BUTTONW, text, WS_TABSTOP | BS_PUSHBUTTON, c.left, c.top, c.width, c.height, parent);
         } else if (kind == "QToolButton") { // the scanner's picture button
             h = MakeChild(WC_BUTTONW, "", BS_OWNERDRAW, c.left, c.top, c.width, c.height, parent, kScanId);
         } else if (kind == "QLabel") {
@@ -359,11 +344,6 @@ void TfAT_Vexo::BuildControls()
         if (kind == "QPushButton" || kind == "QToolButton" || std::strcmp(c.name, "cbRSname") == 0)
             FControls.SetHandCursor(h);
     }
-    // design-time values
-    SetText(TViewText::cbSpeed_Cor, "19200");
-    SetText(TViewText::cbSpeed_SeA, "115200");
-    SetText(TViewText::cbSpeed_SeA_Prn, "19200");
-
     std::string error;
     TPicture scan = LoadPictureResource(L"SCANNER", &error);
     TPicture scanOff = LoadPictureResource(L"SCANNER_DISABLED", &error);
@@ -409,30 +389,18 @@ void TfAT_Vexo::OnCommand(int id, int code, HWND control)
 {
     if (!FEngine)
         return;
-    TAT_VexoEngine &e = *FEngine;
-    if (id >= kFirstCommandId && id <= kFirstCommandId + 10 && code == BN_CLICKED) {
-        e.Run([&e, n = id - kFirstCommandId] { e.SendCommand(n); });
-        return;
-    }
-    switch (id) {
-    case kScanId:
-        if (code == BN_CLICKED)
-            e.Run([&e] { e.SpeedButton1Click(); });
-        return;
-    case idAbout:
-        e.Run([&e] { e.ToolButton3Click(); });
-        return;
-    case idHelp:
-        e.Run([&e] { e.TB_HelpClick(); });
-        return;
-    case idClear:
-        e.Run([&e] { e.ToolButton6Click(); });
-        return;
-    case idExit:
-        e.Run([&e] { e.TB_ExitClick(); });
-        return;
-    default:
-        break;
+    // A click hands the control's name to the engine, which knows its action.
+    if (code == BN_CLICKED) {
+        for (const auto &t : kToolButtons) {
+            if (t.id == id) {
+                FEngine->Click(t.name);
+                return;
+            }
+        }
+        if (const std::string *name = control ? FControls.NameOf(control) : nullptr) {
+            FEngine->Click(*name);
+            return;
+        }
     }
     if (code == EN_KILLFOCUS && control == FControls["seAdrModBus"]) {
         const std::string text = Text(TViewText::seAdrModBus);

@@ -39,11 +39,12 @@ public:
     static MessageBoxFn &MessageBoxHookRef();
 
     // IMainView
-    std::string Text(TViewText control) const override;
-    void SetText(TViewText control, const std::string &text) override;
+    std::string Text(std::string_view control) const override;
+    void SetText(std::string_view control, const std::string &text) override;
+    bool Checked(std::string_view control) const override;
+    void SetChecked(std::string_view control, bool checked) override;
     void ClearPortList() override;
     void AddPortItem(const std::string &name) override;
-    bool KLV707Checked() const override;
     void AppendLogLine(const std::string &text, TColour colour) override;
     void ClearLogView() override;
     void SetBarPosition(TViewBar bar, int position) override;
@@ -57,7 +58,6 @@ public:
 
     // Toolbar command ids, also the ids of TTN_GETDISPINFO.
     enum : int { idAbout = 201, idHelp, idClear, idExit };
-    static constexpr int kFirstCommandId = 100; // + command number 0..10
     static constexpr int kScanId = 300;
 
 private:
@@ -69,7 +69,6 @@ private:
     void BuildControls();
     void Layout();
     void OnCommand(int id, int code, HWND control);
-    HWND ViewControl(TViewText control) const;
 
     HWND FWindow = nullptr;
     bool FApplication = false;

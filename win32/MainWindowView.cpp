@@ -9,23 +9,6 @@
 
 namespace {
 
-const char *ViewControlName(TViewText control)
-{
-    switch (control) {
-    case TViewText::cbRSname:
-        return "cbRSname";
-    case TViewText::cbSpeed_Cor:
-        return "cbSpeed_Cor";
-    case TViewText::cbSpeed_SeA:
-        return "cbSpeed_SeA";
-    case TViewText::cbSpeed_SeA_Prn:
-        return "cbSpeed_SeA_Prn";
-    case TViewText::seAdrModBus:
-        return "seAdrModBus";
-    }
-    return "";
-}
-
 UINT_PTR TimerId(TViewTimer timer)
 {
     return static_cast<UINT_PTR>(timer) + 1;
@@ -33,19 +16,28 @@ UINT_PTR TimerId(TViewTimer timer)
 
 } // namespace
 
-HWND TfAT_Vexo::ViewControl(TViewText control) const
+std::string TfAT_Vexo::Text(std::string_view control) const
 {
-    return FControls[ViewControlName(control)];
+    HWND h = FControls[std::string(control)];
+    return h ? WindowText(h) : std::string();
 }
 
-std::string TfAT_Vexo::Text(TViewText control) const
+void TfAT_Vexo::SetText(std::string_view control, const std::string &text)
 {
-    return WindowText(ViewControl(control));
+    if (HWND h = FControls[std::string(control)])
+        SetWindowTextW(h, Wide(text).c_str());
 }
 
-void TfAT_Vexo::SetText(TViewText control, const std::string &text)
+bool TfAT_Vexo::Checked(std::string_view control) const
 {
-    SetWindowTextW(ViewControl(control), Wide(text).c_str());
+    HWND h = FControls[std::string(control)];
+    return h && SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TfAT_Vexo::SetChecked(std::string_view control, bool checked)
+{
+    if (HWND h = FControls[std::string(control)])
+        SendMessageW(h, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void TfAT_Vexo::ClearPortList()
@@ -59,11 +51,6 @@ void TfAT_Vexo::ClearPortList()
 void TfAT_Vexo::AddPortItem(const std::string &name)
 {
     SendMessageW(FControls["cbRSname"], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
-}
-
-bool TfAT_Vexo::KLV707Checked() const
-{
-    return SendMessageW(FControls["chKLV707"], BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)

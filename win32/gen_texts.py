@@ -110,10 +110,6 @@ m = re.search(r"setWindowTitle\(" + LITERAL, about_src)
 about_title = c_unescape(m.group(1)) if m else fail("about window title")
 m = re.search(r"new TGlyphButton\(" + LITERAL, about_src)
 ok_caption = c_unescape(m.group(1)) if m else fail("about OK caption")
-m = re.search(r"void TAboutForm::FormShow\(\)\s*\{(.*?)\n\}", about_src, re.S)
-shown = literals(m.group(1)) if m else fail("TAboutForm::FormShow")
-if len(shown) != 2:
-    fail("the two texts of FormShow")
 hints = {"l_http": about["l_http"], "l_mail": about["l_mail"]}
 for link, const in (("l_http", "kWebSite"), ("l_mail", "kMailLink")):
     if not re.search(rf"{link}->setProperty\(kHintProperty, {const}\)", about_src):
@@ -156,8 +152,6 @@ for k, v in about.items():
 o.append(f"inline constexpr const char *kAboutHint_l_http = {cstr(hints['l_http'])};")
 o.append(f"inline constexpr const char *kAboutHint_l_mail = {cstr(hints['l_mail'])};")
 o.append(f"inline constexpr const char *kAboutOK = {cstr(ok_caption)};")
-o.append(f"inline constexpr const char *kAboutShownName = {cstr(shown[0])};")
-o.append(f"inline constexpr const char *kAboutShownVersion = {cstr(shown[1])};")
 o.append("")
 o.append(f"inline constexpr const char *kSplashLabel1 = {cstr(splash_label)};")
 o.append("")

@@ -62,11 +62,6 @@ bool Pump(const std::function<bool()> &done, int ms)
     return true;
 }
 
-const char *const Buttons[ATCommandCount] = {
-    "bRd_Inf",      "bRdSpeed_SeA", "bRdSpeed_SeA_Prn", "bRdAdr_ModBus", "bWrSpeed_SeA", "bWrSpeed_SeA_Prn",
-    "bWrAdrModBus", "rdKLV707",     "wrKLV707",         "rdSpeed_Cor",   "wrSpeed_Cor",
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,7 +104,8 @@ int main(int argc, char **argv)
     int bad = 0;
     auto exchange = [&](int n) {
         const int cmd = n % ATCommandCount;
-        window.findChild<QPushButton *>(QString::fromLatin1(Buttons[cmd]))->click();
+        const std::string_view button = Catalogue[cmd].button;
+        window.findChild<QPushButton *>(QString::fromLatin1(button.data(), qsizetype(button.size())))->click();
         if (realWait) {
             Pump([&] { return !window.tRdIn_Vexo()->isActive(); }, 5000);
         } else {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "MainView.h"
@@ -22,25 +23,26 @@ struct TBox {
     friend bool operator==(const TBox &, const TBox &) = default;
 };
 
+// Values by control name; `map[name]` takes the names of MainView.h.
+template <typename T>
+struct TByName : std::map<std::string, T, std::less<>> {
+    T &operator[](std::string_view name) { return this->try_emplace(std::string(name)).first->second; }
+    T Get(std::string_view name) const
+    {
+        const auto it = this->find(name);
+        return it == this->end() ? T{} : it->second;
+    }
+};
+
+// Starts with nothing set: the engine gives the controls their design values.
 class TFakeView : public IMainView {
 public:
-    TFakeView()
-    {
-        texts[TViewText::cbSpeed_Cor] = "19200";
-        texts[TViewText::cbSpeed_SeA] = "115200";
-        texts[TViewText::cbSpeed_SeA_Prn] = "19200";
-        texts[TViewText::seAdrModBus] = "1";
-    }
-
-    std::string Text(TViewText control) const override
-    {
-        const auto it = texts.find(control);
-        return it == texts.end() ? std::string() : it->second;
-    }
-    void SetText(TViewText control, const std::string &text) override { texts[control] = text; }
+    std::string Text(std::string_view control) const override { return texts.Get(control); }
+    void SetText(std::string_view control, const std::string &text) override { texts[control] = text; }
+    bool Checked(std::string_view control) const override { return checks.Get(control); }
+    void SetChecked(std::string_view control, bool checked) override { checks[control] = checked; }
     void ClearPortList() override { portList.clear(); }
     void AddPortItem(const std::string &name) override { portList.push_back(name); }
-    bool KLV707Checked() const override { return klv707; }
 
     void AppendLogLine(const std::string &text, TColour colour) override { log.push_back({text, colour}); }
     void ClearLogView() override { log.clear(); }
@@ -69,9 +71,10 @@ public:
         return it != running.end() && it->second;
     }
 
-    std::map<TViewText, std::string> texts;
+    TByName<std::string> texts;
+    TByName<bool> checks;
+    bool &klv707 = checks[TViewText::chKLV707]; // map elements stay where they are
     std::vector<std::string> portList;
-    bool klv707 = false;
     std::vector<TLogLine> log;
     std::map<TViewBar, int> bars;
     std::vector<TBox> boxes;

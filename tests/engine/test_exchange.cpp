@@ -615,3 +615,63 @@ TEST_F(EngineTest, ToolbarAndSecondaryWindows)
     EXPECT_EQ(view.closes, 1);
     EXPECT_EQ(view.log, (std::vector<TLogLine>{{"z", Maroon}}));
 }
+
+TEST(EngineDesign, TheControlsGetTheirDesignValues)
+{
+    TFakeView view;
+    view.texts[TViewText::cbSpeed_SeA] = "2400";
+    view.klv707 = true;
+    TAT_VexoEngine engine(view);
+    EXPECT_EQ(view.Text(TViewText::cbSpeed_Cor), "19200");
+    EXPECT_EQ(view.Text(TViewText::cbSpeed_SeA), "115200");
+    EXPECT_EQ(view.Text(TViewText::cbSpeed_SeA_Prn), "19200");
+    EXPECT_EQ(view.Text(TViewText::seAdrModBus), "1");
+    EXPECT_EQ(view.Text(TViewText::cbRSname), "");
+    EXPECT_FALSE(view.klv707);
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_FALSE(view.Running(TViewTimer::tInit)) << "the start timer waits for FormCreate";
+    engine.FormCreate();
+    EXPECT_EQ(view.intervals[TViewTimer::tInit], 50);
+}
+
+TEST_F(EngineTest, AClickByNameRunsWhatTheWindowsTableSays)
+{
+    TestPty dev;
+    UsePort(dev.SlavePath());
+    // Each command button's request with the design values in the controls.
+    const std::pair<const char *, std::string> requests[] = {
+        {"bRd_Inf", "ATI0"},           {"bRdSpeed_SeA", "AT+xKPV3=?"},   {"bRdSpeed_SeA_Prn", "AT+xKPV4=?"},
+        {"bRdAdr_ModBus", "AT+xKPV8=?"}, {"bWrSpeed_SeA", "AT+xKPV3=7"}, {"bWrSpeed_SeA_Prn", "AT+xKPV4=4"},
+        {"bWrAdrModBus", "AT+xKPV8=1"}, {"rdKLV707", "AT+xKPV9=?"},     {"wrKLV707", "AT+xKPV9=0"},
+        {"rdSpeed_Cor", "AT+xKPV0=?"},  {"wrSpeed_Cor", "AT+xKPV0=4"},
+    };
+    for (const auto &[button, request] : requests) {
+        engine->Click(button);
+        EXPECT_EQ(dev.ReadExactly(request.size() + 2, 5000), request + "\r\n") << button;
+        EXPECT_EQ(view.log.back().text, "запрос \"Vexo\" -> \"" + request + '"');
+    }
+    EXPECT_TRUE(view.boxes.empty());
+
+    // Controls without an action, and names the window does not have.
+    const std::size_t lines = view.log.size();
+    for (const char *name : {"Label1", "chKLV707", "Panel4", "nope", ""})
+        engine->Click(name);
+    EXPECT_EQ(view.log.size(), lines);
+    EXPECT_EQ(dev.ReadFor(50), "") << "nothing more was sent";
+
+    engine->Click("ToolButton3");
+    engine->Click("TB_Help");
+    engine->Click("TB_Exit");
+    EXPECT_EQ(view.abouts, 1);
+    EXPECT_EQ(view.helps, 1);
+    EXPECT_EQ(view.closes, 1);
+    engine->Click("ToolButton6");
+    EXPECT_TRUE(view.log.empty());
+    engine->Click("SpeedButton1");
+    EXPECT_EQ(view.Text(TViewText::cbRSname), "") << "the scanner empties the port box";
+
+    // With the port box emptied a command stops at the port check.
+    engine->Click("bRd_Inf");
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0], (TBox{"Error", "Не определен \"RS\" порт"}));
+}

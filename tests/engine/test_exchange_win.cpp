@@ -11,6 +11,7 @@
 #include "FakeView.h"
 #include "Thread.h"
 #include "pAT_Vexo.h"
+#include "XComDrv.h" // the engine's port object
 
 namespace {
 

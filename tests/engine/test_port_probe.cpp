@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "LogHelpers.h"
+#include "PortProbe.h"
 #include "commapi.h"
 #include "pty.h"
 

@@ -21,6 +21,7 @@
 #include "commapi.h"
 #include "fAT_Vexo.h"
 #include "pty.h"
+#include "XComDrv.h" // the engine's port object
 
 namespace {
 

@@ -32,6 +32,7 @@
 #include "QtWait.h"
 #include "Thread.h"
 #include "fAT_Vexo.h"
+#include "XComDrv.h" // the engine's port object
 
 namespace faults {
 

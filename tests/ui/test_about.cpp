@@ -22,7 +22,7 @@ TEST_F(UiTest, AboutWindowLayoutTextsAndLooks)
 
     EXPECT_EQ(form.pos(), QPoint((kScreenWidth - 368) / 2, (kScreenHeight - 252) / 2)) << "centred on the screen";
     EXPECT_EQ(form.lNamePO->text(), "AT_Vexo");
-    EXPECT_EQ(form.Label_versPr->text(), "AT_Vexo-1.03");
+    EXPECT_EQ(form.Label_versPr->text(), "AT_Vexo-" VEXO_PROJECT_VERSION);
 
     struct Expect {
         QLabel *label;
@@ -38,7 +38,7 @@ TEST_F(UiTest, AboutWindowLayoutTextsAndLooks)
         {form.lNamePO, "lNamePO", {188, 32}, "AT_Vexo", navy, 20, true, true},
         {form.Label5, "Label5", {188, 72}, "Программное обеспечение\r\n      \"AT\" команды Vexo", navy, 12, true, true},
         {form.Label2, "Label2", {176, 120}, "версия:", black, 12, false, false},
-        {form.Label_versPr, "Label_versPr", {224, 120}, "AT_Vexo-1.03", navy, 12, true, true},
+        {form.Label_versPr, "Label_versPr", {224, 120}, "AT_Vexo-" VEXO_PROJECT_VERSION, navy, 12, true, true},
         {form.Label1, "Label1", {174, 156}, "Win98, WinXP, Win2000, Vista, Win7", black, 12, false, false},
         {form.address, "address", {10, 176}, nullptr, black, 12, false, false},
         {form.l_http, "l_http", {8, 200}, nullptr, QColor(0, 0, 255), 12, true, false},
@@ -225,7 +225,7 @@ TEST_F(UiTest, AboutWindowIsFreshAtEveryOpeningAndReleasedAfterwards)
             EXPECT_TRUE(first.isNull());
         }
     }
-    EXPECT_EQ(texts, QStringList({"AT_Vexo|AT_Vexo-1.03", "AT_Vexo|AT_Vexo-1.03"}));
+    EXPECT_EQ(texts, QStringList({"AT_Vexo|AT_Vexo-" VEXO_PROJECT_VERSION, "AT_Vexo|AT_Vexo-" VEXO_PROJECT_VERSION}));
     EXPECT_EQ(aliveDuringSecond, 1) << "the first window is gone, the second is a new one";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(second.isNull());
@@ -321,7 +321,7 @@ TEST_F(UiTest, AboutWindowOpensWithoutItsPicture)
                              [&] {
                                  ASSERT_NE(AboutForm, nullptr);
                                  wasEmpty = AboutForm->Image1->pixmap().isNull();
-                                 namesSet = AboutForm->Label_versPr->text() == "AT_Vexo-1.03";
+                                 namesSet = AboutForm->Label_versPr->text() == "AT_Vexo-" VEXO_PROJECT_VERSION;
                                  QTest::keyClick(AboutForm->OKButton, Qt::Key_Escape);
                              }));
         EXPECT_TRUE(wasEmpty) << path.toStdString();

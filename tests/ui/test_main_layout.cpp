@@ -24,6 +24,7 @@
 #include "QtText.h"
 #include "SpinEdit.h"
 #include "fAT_Vexo.h"
+#include "XComDrv.h" // the engine's port object
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 #include "MainWindowTest.h"
 #include "pAT_Vexo.h"
+#include "XComDrv.h" // the engine's port object
 
 namespace {
 

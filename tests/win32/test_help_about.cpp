@@ -171,7 +171,7 @@ TEST(AboutWindow, LayoutTextsAndShownNameThenKeysClose)
                           {"OKButton", 271, 207, 74, 33}},
                          [&](const char *n) { return f.Control(n); });
             EXPECT_EQ(WindowText(f.Control("lNamePO")), "AT_Vexo");
-            EXPECT_EQ(WindowText(f.Control("Label_versPr")), "AT_Vexo-1.03");
+            EXPECT_EQ(WindowText(f.Control("Label_versPr")), "AT_Vexo-" VEXO_PROJECT_VERSION);
             EXPECT_EQ(WindowText(f.Control("Label5")), "Программное обеспечение\r\n      \"AT\" команды Vexo");
             EXPECT_EQ(WindowText(f.Control("Label2")), "версия:");
             EXPECT_EQ(WindowText(f.Control("Label1")), "Win98, WinXP, Win2000, Vista, Win7");

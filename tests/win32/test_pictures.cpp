@@ -118,9 +118,9 @@ TEST(Resources, IconOf32PixelsAnd16ColoursAndVersion103)
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010003u);
+    EXPECT_EQ(fixed->dwFileVersionMS, (VEXO_VERSION_MAJOR << 16) | VEXO_VERSION_MINOR);
     wchar_t *text = nullptr;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\041904E3\\FileVersion",
                                reinterpret_cast<void **>(&text), &length));
-    EXPECT_STREQ(text, L"1.03");
+    EXPECT_STREQ(text, L"" VEXO_PROJECT_VERSION);
 }
