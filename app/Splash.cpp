@@ -12,19 +12,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "FormBuilder.h"
 #include "Fonts.h"
 #include "Pictures.h"
 #include "VexoAssets.h"
 
 namespace {
-
-QFont ScaledFont(const char *family, int designPixels, qreal dpi)
-{
-    QFont font(QString::fromLatin1(family));
-    font.setPixelSize(std::max(1, TSplashForm::Scaled(designPixels, dpi)));
-    font.setStyleStrategy(QFont::NoFontMerging);
-    return font;
-}
 
 // A caption of blanks in an underlined face shows nothing but its underline.
 // Drawing that stroke directly spares loading the face only to draw blanks;
@@ -40,13 +33,6 @@ protected:
         QPainter(this).fillRect(stroke, palette().color(foregroundRole()));
     }
 };
-
-void SetTextColour(QWidget *w, const QColor &colour)
-{
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    w->setPalette(pal);
-}
 
 } // namespace
 
@@ -65,15 +51,7 @@ QRect TSplashForm::UnderlineStroke(int pixelSize, int blanks)
 
 int TSplashForm::Scaled(int designPixels, qreal logicalDpi)
 {
-    return static_cast<int>(std::lround(designPixels * logicalDpi / kDesignDpi));
-}
-
-// Edges are scaled, not sizes, so neighbouring controls stay flush.
-QRect TSplashForm::ScaledRect(int left, int top, int width, int height) const
-{
-    const int x = Scaled(left, FDpi);
-    const int y = Scaled(top, FDpi);
-    return QRect(x, y, Scaled(left + width, FDpi) - x, Scaled(top + height, FDpi) - y);
+    return ScaledLength(designPixels, logicalDpi, kDesignDpi);
 }
 
 TSplashForm::TSplashForm(QWidget *parent, qreal logicalDpi)
@@ -89,59 +67,20 @@ TSplashForm::TSplashForm(QWidget *parent, qreal logicalDpi)
     if (QGuiApplication::windowIcon().isNull()) // else the program's, already decoded
         setWindowIcon(PngIcon(QStringLiteral(":/pictures/icon.png")));
     setFocusPolicy(Qt::NoFocus);
-    setFixedSize(ScaledRect(0, 0, 230, 106).size());
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    // raised outer and lowered inner line around a silver face
-    Panel1->setFrameShape(QFrame::Box);
-    Panel1->setFrameShadow(QFrame::Raised);
-    Panel1->setLineWidth(1);
-    Panel1->setMidLineWidth(0);
-    {
-        QPalette pal = Panel1->palette();
-        pal.setColor(QPalette::Window, QColor(192, 192, 192));
-        Panel1->setPalette(pal);
-    }
-    Panel1->setAutoFillBackground(true);
-    Panel1->setGeometry(rect());
-
-    // blanks only: the underline alone shows, as a stroke above the bevel
-    Label3 = new TUnderlineLabel(QString(31, QLatin1Char(' ')), Panel1);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setTextFormat(Qt::PlainText);
-    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QFont strokeFont = ScaledFont("Times New Roman", 20, FDpi);
-    strokeFont.setItalic(true);
-    strokeFont.setUnderline(true);
-    Label3->setFont(strokeFont);
-    SetTextColour(Label3, Qt::black);
-    Label3->setGeometry(ScaledRect(38, 26, 155, 22));
-    Label3->setAccessibleName(Label3->text());
-
-    Bevel1 = new QFrame(Panel1);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::Panel);
-    Bevel1->setFrameShadow(QFrame::Raised);
-    Bevel1->setLineWidth(1);
-    Bevel1->setGeometry(ScaledRect(12, 57, 206, 3));
-
-    Label1 = new QLabel(QStringLiteral("Загрузка..."), Panel1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    Label1->setFont(ScaledFont("MS Sans Serif", 14, FDpi));
-    SetTextColour(Label1, Qt::black);
-    Label1->move(Scaled(84, FDpi), Scaled(76, FDpi));
-    Label1->adjustSize();
-    Label1->setAccessibleName(Label1->text());
-
-    for (QWidget *child : findChildren<QWidget *>())
-        child->setFocusPolicy(Qt::NoFocus);
-
-    if (scr) {
-        const QRect area = scr->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    TBuildHooks hooks;
+    hooks.dpi = FDpi;
+    hooks.make = [](const forms::TControl &row, QWidget *parent) -> QWidget * {
+        // only blanks: the underline alone shows, as a stroke above the bevel
+        if (row.kind == forms::TKind::Label && QText(row.text).trimmed().isEmpty() && (row.font.style & forms::fsUnderline))
+            return new TUnderlineLabel(QText(row.text), parent);
+        return nullptr;
+    };
+    const TFormControls controls = BuildForm(forms::SplashForm, this, this, hooks);
+    Panel1 = controls.Get<QFrame>("Panel1");
+    Label3 = controls.Get<QLabel>("Label3");
+    Bevel1 = controls.Get<QFrame>("Bevel1");
+    Label1 = controls.Get<QLabel>("Label1");
 }
 
 TSplashForm::~TSplashForm() = default;

@@ -5,8 +5,9 @@
 class QFrame;
 class QLabel;
 
-// The window shown while the main window is being built. Laid out for
-// 120 DPI and scaled to the screen's logical DPI; no input, no timer.
+// The window shown while the main window is being built, from its table.
+// Laid out for 120 DPI and scaled to the screen's logical DPI; no input, no
+// timer.
 class TSplashForm : public QWidget {
     Q_OBJECT
 public:
@@ -37,7 +38,5 @@ public:
     QLabel *Label1 = nullptr;
 
 private:
-    QRect ScaledRect(int left, int top, int width, int height) const;
-
     qreal FDpi = kDesignDpi;
 };

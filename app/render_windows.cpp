@@ -1,17 +1,51 @@
 // Renders every window to PNG files for review (optional target). Run it on
 // a real display server (Xvfb) or offscreen: render_windows <out-dir>.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QDir>
 #include <QPushButton>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include "About.h"
 #include "HelpATVexo.h"
-#include "LogHelpers.h"
 #include "Splash.h"
 #include "StartUp.h"
 #include "fAT_Vexo.h"
+
+namespace {
+
+// Two exchanges with a pseudo-terminal standing in for the Vexo, so the log
+// shows the engine's own lines: one answered with speed code 7, one not.
+void ShowExchanges(TfAT_Vexo &window)
+{
+    const int device = posix_openpt(O_RDWR | O_NOCTTY);
+    if (device < 0 || grantpt(device) != 0 || unlockpt(device) != 0)
+        return;
+    window.findChild<QComboBox *>(QStringLiteral("cbRSname"))->setEditText(QString::fromLocal8Bit(ptsname(device)));
+    TAT_VexoEngine &engine = window.Engine();
+    for (const char *reply : {"7\r\n", ""}) {
+        window.findChild<QPushButton *>(QStringLiteral("bRdSpeed_SeA"))->click();
+        if (*reply && write(device, reply, std::strlen(reply)) > 0) {
+            QElapsedTimer waited;
+            waited.start();
+            while (engine.RxText().empty() && waited.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        if (engine.ReplyTimerEnabled())
+            engine.Run([&] { engine.tRdIn_VexoTimer(); });
+    }
+    engine.CloseRSPort();
+    close(device);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -26,12 +60,9 @@ int main(int argc, char **argv)
     splash.hide();
 
     TfAT_Vexo window;
+    window.tInit()->stop(); // no settings file is read
     window.show();
-    TAT_VexoEngine &engine = window.Engine();
-    engine.AddToLog(lkCommand, "выдать команду в \"Vexo\" - \"чтение скорости порта \"RS232\" Vexo\"");
-    engine.AddToLog(lkCommand, "запрос \"Vexo\" -> \"AT+xKPV3=?\"");
-    engine.AddToLog(lkReply, "ответ  \"Vexo\" <- скорость RS = \"115200\"");
-    engine.AddToLog(lkError, "нет ответа от \"Vexo\"");
+    ShowExchanges(window);
     window.findChild<QComboBox *>(QStringLiteral("cbRSname"))->setEditText(QStringLiteral("COM5"));
     QCoreApplication::processEvents();
     window.grab().save(out + QStringLiteral("/main.png"));

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "FormBuilder.h"
+
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -21,7 +23,7 @@ public:
 
     // Name of the dynamic property holding a control's hint. The hints of the
     // two links are what a click opens; they are never shown as tooltips.
-    static constexpr const char *kHintProperty = "hint";
+    static constexpr const char *kHintProperty = ::kHintProperty;
 
     // Opens a link's hint; an empty function means QDesktopServices::openUrl.
     // Tests record the URLs instead of starting a browser.

@@ -12,3 +12,5 @@ void InstallFontSubstitutions()
     }();
     (void)installed;
 }
+
+bool IsFixedPitchFace(const QString &family) { return family == QLatin1String("Courier New"); }

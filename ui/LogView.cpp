@@ -73,7 +73,9 @@ void AppendLine(QTextEdit *view, const QString &text, const QColor &colour)
     const int caretAnchor = caret.anchor();
     const int caretPosition = caret.position();
     const int hScroll = view->horizontalScrollBar()->value();
-    const int vScroll = view->verticalScrollBar()->value();
+    QScrollBar *vBar = view->verticalScrollBar();
+    const int vScroll = vBar->value();
+    const bool atBottom = vScroll >= vBar->maximum();
 
     // A cursor of our own at the end: the document's length is known, so
     // this costs the same however long the log has grown. No capacity limit:
@@ -102,9 +104,11 @@ void AppendLine(QTextEdit *view, const QString &text, const QColor &colour)
         moved.setPosition(caretAnchor);
         moved.setPosition(caretPosition, QTextCursor::KeepAnchor);
         view->setTextCursor(moved);
-        // setTextCursor scrolls to the caret; the operator did not ask for that
+        // setTextCursor scrolls to the caret; the operator did not ask for
+        // that. A view at the bottom stays there (the range may have grown
+        // already), else it goes back to where the operator was reading.
         view->horizontalScrollBar()->setValue(hScroll);
-        view->verticalScrollBar()->setValue(vScroll);
+        vBar->setValue(atBottom ? vBar->maximum() : vScroll);
     }
 }
 

@@ -1,7 +1,6 @@
 #include "fAT_Vexo.h"
 
 #include <QCloseEvent>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -11,29 +10,18 @@
 #include <QProgressBar>
 #include <QSocketNotifier>
 #include <QTextEdit>
+#include <QCheckBox>
 #include <QTimer>
 
 #include "About.h"
 #include "ErrorBox.h"
-#include "EventLoopHook.h"
 #include "HelpATVexo.h"
 #include "LogView.h"
 #include "Pictures.h"
-#include "ui_fAT_Vexo.h"
+#include "SpinEdit.h"
+#include "EventLoopHook.h"
 
 namespace {
-
-// The faces cover code page 1251 whole, so no fallback face is ever needed
-// for what the window shows; looking fallbacks up costs start-up time.
-QFont PixelFont(const QString &family, int px, bool bold = false, bool italic = false)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    f.setItalic(italic);
-    f.setStyleStrategy(QFont::NoFontMerging);
-    return f;
-}
 
 QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
 
@@ -58,22 +46,15 @@ void ConnectSerialToEventLoop()
     });
 }
 
-TfAT_Vexo::TfAT_Vexo(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfAT_Vexo>())
+TfAT_Vexo::TfAT_Vexo(QWidget *parent) : QMainWindow(parent)
 {
-    // The controls measure their text as they are made: give them the work
-    // area's face from the start, so no other face is loaded for that.
-    setFont(PixelFont(QStringLiteral("Courier New"), 12));
-    ui->setupUi(this);
+    setObjectName(QText(forms::MainForm.name));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("centralwidget"));
+    setCentralWidget(client);
+    FControls = BuildForm(forms::MainForm, this, client);
     SetUpLooks();
-
-    FInitTimer = new QTimer(this);
-    FInitTimer->setObjectName(QStringLiteral("tInit"));
-    FInitTimer->setInterval(50);
-    FReplyTimer = new QTimer(this);
-    FReplyTimer->setObjectName(QStringLiteral("tRdIn_Vexo"));
-    FReplyTimer->setInterval(500);
-    FReplyTimer->setTimerType(Qt::PreciseTimer); // the verdict is due 500 ms after the request
-    FReplyTimer->setSingleShot(true);
 
     FEngine = std::make_unique<TAT_VexoEngine>(*this);
     Connect();
@@ -89,71 +70,35 @@ TfAT_Vexo::~TfAT_Vexo()
 
 void TfAT_Vexo::SetUpLooks()
 {
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    move(319, 157); // the design position, until the start timer moves the window
-    // Line breaks in captions and hints are CR LF (the layout file cannot hold a CR).
-    for (QWidget *w : findChildren<QWidget *>()) {
-        if (w->toolTip().contains(u'\n') && !w->toolTip().contains(u'\r'))
-            w->setToolTip(w->toolTip().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
-        if (auto *l = qobject_cast<QLabel *>(w); l && l->text().contains(u'\n') && !l->text().contains(u'\r'))
-            l->setText(l->text().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
-    }
-    ui->Panel1->setFont(PixelFont(QStringLiteral("Courier New"), 12)); // first: its controls keep their face
-    setFont(PixelFont(QStringLiteral("MS Sans Serif"), 12));
-    ui->cbRSname->setFont(PixelFont(QStringLiteral("Courier New"), 15));
-    ui->seAdrModBus->SetRange(1, 250);
-    for (QProgressBar *bar : {ui->prB_Wr, ui->prB_rd}) {
-        bar->setRange(0, 100);
-        bar->setValue(0);
-    }
+    FPortBox = FControls.Get<QComboBox>(TViewText::cbRSname);
+    FLog = FControls.Get<QTextEdit>("reWin");
+    FWriteBar = FControls.Get<QProgressBar>("prB_Wr");
+    FReadBar = FControls.Get<QProgressBar>("prB_rd");
+    FInitTimer = FControls.Get<QTimer>("tInit");
+    FReplyTimer = FControls.Get<QTimer>("tRdIn_Vexo");
+    FReplyTimer->setTimerType(Qt::PreciseTimer); // the verdict is due 500 ms after the request
+    FReplyTimer->setSingleShot(true);
 
-    QPalette maroon = ui->Label6->palette();
-    maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));
-    ui->Label6->setPalette(maroon);
-    ui->Label6->setFont(PixelFont(QStringLiteral("Courier New"), 12, false, true));
+    // the operator may type any character into the log
+    QFont typed = FLog->font();
+    typed.setStyleStrategy(QFont::PreferDefault);
+    FLog->setFont(typed);
+    FLog->setFrameShape(QFrame::NoFrame);
 
-    QPalette face = ui->reWin->palette();
-    face.setColor(QPalette::Base, face.color(QPalette::Button));
-    ui->reWin->setPalette(face);
-    QFont typed = PixelFont(QStringLiteral("Courier New"), 12);
-    typed.setStyleStrategy(QFont::PreferDefault); // the operator may type any character here
-    ui->reWin->setFont(typed);
-    ui->reWin->setUndoRedoEnabled(false); // log lines are no undo steps
-
-    ui->SpeedButton1->setIcon(PngIcon(QStringLiteral(":/pictures/scanner.png"),
-                                      QStringLiteral(":/pictures/scanner_disabled.png")));
-    ui->ToolButton3->setIcon(PngIcon(QStringLiteral(":/pictures/tb2.png")));
-    ui->TB_Help->setIcon(PngIcon(QStringLiteral(":/pictures/tb4.png")));
-    ui->ToolButton6->setIcon(PngIcon(QStringLiteral(":/pictures/tb6.png")));
-    ui->TB_Exit->setIcon(PngIcon(QStringLiteral(":/pictures/tb0.png")));
-    for (QWidget *b : {static_cast<QWidget *>(ui->ToolButton3), static_cast<QWidget *>(ui->TB_Help),
-                       static_cast<QWidget *>(ui->ToolButton6), static_cast<QWidget *>(ui->TB_Exit)})
-        static_cast<QAbstractButton *>(b)->setIconSize(QSize(16, 16));
     if (QGuiApplication::windowIcon().isNull()) // else the program's, already decoded
         setWindowIcon(PngIcon(QStringLiteral(":/pictures/icon.png")));
-
-    // Every control is reachable by name for screen readers and test tools.
-    for (QWidget *w : findChildren<QWidget *>()) {
-        if (!w->accessibleName().isEmpty())
-            continue;
-        if (auto *b = qobject_cast<QAbstractButton *>(w); b && !b->text().isEmpty())
-            w->setAccessibleName(b->text());
-        else if (!w->toolTip().isEmpty())
-            w->setAccessibleName(w->toolTip());
-        else if (auto *l = qobject_cast<QLabel *>(w))
-            w->setAccessibleName(l->text());
-        else if (!w->objectName().isEmpty())
-            w->setAccessibleName(w->objectName());
-    }
 }
 
 void TfAT_Vexo::Connect()
 {
     TAT_VexoEngine *e = FEngine.get();
-    // Every button hands its name to the engine, which knows its action.
-    for (QAbstractButton *b : findChildren<QAbstractButton *>()) {
-        connect(b, &QAbstractButton::clicked, this,
-                [e, name = b->objectName().toStdString()] { e->Click(name); });
+    // Every control that does something hands its name to the engine.
+    for (const TFormControls::TEntry &entry : FControls.Entries()) {
+        auto *button = qobject_cast<QAbstractButton *>(entry.object);
+        if (!button || entry.row->action == forms::TAction::None)
+            continue;
+        const std::string_view name = entry.row->name;
+        connect(button, &QAbstractButton::clicked, this, [e, name] { e->Click(name); });
     }
     connect(FInitTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tInitTimer(); }); });
     connect(FReplyTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tRdIn_VexoTimer(); }); });
@@ -170,61 +115,61 @@ void TfAT_Vexo::closeEvent(QCloseEvent *event)
 
 std::string TfAT_Vexo::Text(std::string_view control) const
 {
-    QWidget *w = findChild<QWidget *>(QString::fromUtf8(control.data(), qsizetype(control.size())));
-    if (auto *box = qobject_cast<QComboBox *>(w))
-        return box->currentText().toStdString();
+    QObject *w = FControls.Find(control);
     if (auto *spin = qobject_cast<TSpinEdit *>(w))
         return spin->Text().toStdString();
+    if (auto *box = qobject_cast<QComboBox *>(w))
+        return box->currentText().toStdString();
     return {};
 }
 
 void TfAT_Vexo::SetText(std::string_view control, const std::string &text)
 {
-    QWidget *w = findChild<QWidget *>(QString::fromUtf8(control.data(), qsizetype(control.size())));
-    if (auto *box = qobject_cast<QComboBox *>(w))
-        box->setEditText(Q(text));
-    else if (auto *spin = qobject_cast<TSpinEdit *>(w))
+    QObject *w = FControls.Find(control);
+    if (auto *spin = qobject_cast<TSpinEdit *>(w))
         spin->SetText(Q(text));
+    else if (auto *box = qobject_cast<QComboBox *>(w))
+        box->setEditText(Q(text));
 }
 
 bool TfAT_Vexo::Checked(std::string_view control) const
 {
-    const auto *box = findChild<QCheckBox *>(QString::fromUtf8(control.data(), qsizetype(control.size())));
+    const auto *box = FControls.Get<QCheckBox>(control);
     return box && box->isChecked();
 }
 
 void TfAT_Vexo::SetChecked(std::string_view control, bool checked)
 {
-    if (auto *box = findChild<QCheckBox *>(QString::fromUtf8(control.data(), qsizetype(control.size()))))
+    if (auto *box = FControls.Get<QCheckBox>(control))
         box->setChecked(checked);
 }
 
 void TfAT_Vexo::ClearPortList()
 {
-    const QString text = ui->cbRSname->currentText();
-    ui->cbRSname->clear();
-    ui->cbRSname->setEditText(text);
+    const QString text = FPortBox->currentText();
+    FPortBox->clear();
+    FPortBox->setEditText(text);
 }
 
 void TfAT_Vexo::AddPortItem(const std::string &name)
 {
     // The first item added would become the current one: the list never picks an entry.
-    const QString text = ui->cbRSname->currentText();
-    ui->cbRSname->addItem(Q(name));
-    ui->cbRSname->setCurrentIndex(-1);
-    ui->cbRSname->setEditText(text);
+    const QString text = FPortBox->currentText();
+    FPortBox->addItem(Q(name));
+    FPortBox->setCurrentIndex(-1);
+    FPortBox->setEditText(text);
 }
 
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
 {
-    AppendLine(ui->reWin, Q(text), QColor(colour.r, colour.g, colour.b));
+    AppendLine(FLog, Q(text), QColor(colour.r, colour.g, colour.b));
 }
 
-void TfAT_Vexo::ClearLogView() { ClearLog(ui->reWin); }
+void TfAT_Vexo::ClearLogView() { ClearLog(FLog); }
 
 void TfAT_Vexo::SetBarPosition(TViewBar bar, int position)
 {
-    (bar == TViewBar::prB_Wr ? ui->prB_Wr : ui->prB_rd)->setValue(position);
+    (bar == TViewBar::prB_Wr ? FWriteBar : FReadBar)->setValue(position);
 }
 
 void TfAT_Vexo::ShowMessageBox(const std::string &caption, const std::string &text)

@@ -1,6 +1,6 @@
-// The Qt main window: the layout, its widgets and timers, and the command
-// engine behind them. Every handler runs through the engine's top-level
-// error handling.
+// The Qt main window: its widgets and timers, built from the main window's
+// table, and the command engine behind them. Every handler runs through the
+// engine's top-level error handling.
 #pragma once
 
 #include <QMainWindow>
@@ -10,10 +10,12 @@
 #include "MainView.h"
 #include "pAT_Vexo.h"
 
+#include "FormBuilder.h"
+
+class QComboBox;
+class QProgressBar;
+class QTextEdit;
 class QTimer;
-namespace Ui {
-class TfAT_Vexo;
-}
 
 class TfAT_Vexo : public QMainWindow, public IMainView {
     Q_OBJECT
@@ -51,7 +53,11 @@ private:
     void Connect();
     QTimer *Timer(TViewTimer timer) const;
 
-    std::unique_ptr<Ui::TfAT_Vexo> ui;
+    TFormControls FControls; // built from the main window's table
+    QComboBox *FPortBox = nullptr;
+    QTextEdit *FLog = nullptr;
+    QProgressBar *FWriteBar = nullptr;
+    QProgressBar *FReadBar = nullptr;
     QTimer *FReplyTimer = nullptr;
     QTimer *FInitTimer = nullptr;
     std::unique_ptr<TAT_VexoEngine> FEngine;

@@ -1,9 +1,11 @@
 // The application's backstop: an exception that escapes an event handler
-// which is not wrapped still ends in one error box, and the loop goes on.
+// which is not wrapped still ends in one error box, and the loop goes on;
+// with a main window it waits in the engine's queue like every other box.
 #include <gtest/gtest.h>
 
 #include <QTimer>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "ErrorBox.h"
 #include "GtestQtMain.h"
 #include "XComErr.h"
+#include "fAT_Vexo.h"
 
 namespace {
 
@@ -47,6 +50,35 @@ TEST(AppErrors, NotifyCatchesWhatEscapesAHandler)
     EXPECT_EQ(shown[0], QStringLiteral("from an event handler."));
     EXPECT_EQ(shown[1], QStringLiteral("Device is allready opened."));
     SetMessagePresenter(nullptr);
+}
+
+// A box the engine has queued while another is open comes before one the
+// backstop catches later: one queue, in the order asked for, one box at a time.
+TEST(AppErrors, BackstopBoxesWaitInTheEnginesQueue)
+{
+    TfAT_Vexo window;
+    window.tInit()->stop();
+    TAT_VexoEngine &engine = window.Engine();
+    Throwing target;
+    QStringList shown;
+    int open = 0, mostOpen = 0;
+    SetMessagePresenter([&](QWidget *parent, const QString &, const QString &text) {
+        EXPECT_EQ(parent, &window) << "shown by the main window's engine";
+        mostOpen = std::max(mostOpen, ++open);
+        shown.push_back(text);
+        if (shown.size() == 1) {
+            // while the first box is open: the engine asks for another, then
+            // a handler it does not run throws
+            engine.Run([] { throw std::runtime_error("queued by the engine"); });
+            QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+            QCoreApplication::processEvents();
+        }
+        --open;
+    });
+    engine.Run([] { throw std::runtime_error("first"); });
+    SetMessagePresenter(nullptr);
+    EXPECT_EQ(mostOpen, 1) << "boxes never stack";
+    EXPECT_EQ(shown.join(u'|'), QStringLiteral("first.|queued by the engine.|from an event handler."));
 }
 
 int main(int argc, char **argv) { return RunTestsWithApplication<TApplication>(argc, argv); }

@@ -1,6 +1,7 @@
 // The help window: layout, texts, picture, keys, placement.
 #include <gtest/gtest.h>
 
+#include "Bevel.h"
 #include "FormTest.h"
 
 namespace {
@@ -43,6 +44,7 @@ TEST_F(UiTest, HelpWindowLayoutFollowsTheDesign)
     EXPECT_EQ(form.RichEdit1->geometry(), QRect(0, 0, 589, 39));
     EXPECT_EQ(form.Image1->geometry(), QRect(2, 41, 589, 312));
     EXPECT_EQ(form.RichEdit2->geometry(), QRect(2, 353, 589, 352));
+    ExpectLoweredInnerBevel(form.Panel1);
 
     // a bigger window gives all the room to the help text
     form.resize(700, 800);

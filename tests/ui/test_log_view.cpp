@@ -240,6 +240,64 @@ TEST(log_view, FollowsTheEndOnlyWhenAtTheEnd)
     EXPECT_EQ(bar->value(), 0);
 }
 
+// A new line leaves the operator's selection and place in the log alone; a
+// view at the bottom follows the new line, also when the caret or a
+// selection sits at the very end.
+TEST(log_view, SelectionAndPlaceKeptUnlessAtTheBottom)
+{
+    QTextEdit view;
+    view.resize(300, 150);
+    view.show();
+    QScrollBar *bar = view.verticalScrollBar();
+    for (int i = 0; i < 100; ++i)
+        AddToLog(&view, lkCommand, QStringLiteral("line %1").arg(i));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+    const auto addAndLayOut = [&](const QString &text) {
+        const int oldMax = bar->maximum();
+        AddToLog(&view, lkReply, text);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() > oldMax; })) << "laid out";
+        QCoreApplication::processEvents();
+    };
+
+    // at the bottom, the last line selected up to the very end
+    QTextCursor c = view.textCursor();
+    const int lastStart = view.document()->lastBlock().position();
+    const int end = view.document()->characterCount() - 1;
+    c.setPosition(lastStart);
+    c.setPosition(end, QTextCursor::KeepAnchor);
+    view.setTextCursor(c);
+    addAndLayOut(U("follows"));
+    EXPECT_EQ(bar->value(), bar->maximum()) << "a view at the bottom follows the new line";
+    EXPECT_EQ(view.textCursor().anchor(), lastStart);
+    EXPECT_EQ(view.textCursor().position(), end);
+    EXPECT_EQ(view.textCursor().selectedText(), U("line 99"));
+
+    // at the bottom, the caret at the very end
+    view.moveCursor(QTextCursor::End);
+    bar->setValue(bar->maximum());
+    const int caret = view.textCursor().position();
+    addAndLayOut(U("follows too"));
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(view.textCursor().position(), caret);
+    EXPECT_FALSE(view.textCursor().hasSelection());
+
+    // scrolled up, a selection in view: both stay
+    bar->setValue(bar->maximum() / 2);
+    const int reading = bar->value();
+    const QTextCursor middle = view.cursorForPosition(QPoint(5, 5));
+    c.setPosition(middle.block().position());
+    c.setPosition(middle.block().position() + 4, QTextCursor::KeepAnchor);
+    view.setTextCursor(c);
+    bar->setValue(reading);
+    const QString selected = view.textCursor().selectedText();
+    ASSERT_FALSE(selected.isEmpty());
+    for (int i = 0; i < 3; ++i)
+        addAndLayOut(QStringLiteral("more %1").arg(i));
+    EXPECT_EQ(bar->value(), reading) << "a view scrolled up stays where the operator reads";
+    EXPECT_EQ(view.textCursor().selectedText(), selected);
+    EXPECT_EQ(view.textCursor().anchor(), middle.block().position());
+}
+
 TEST(log_view, ManyLines)
 {
     QTextEdit view;

@@ -1,6 +1,7 @@
 // The splash window: DPI scaling, looks, and painting without an event loop.
 #include <gtest/gtest.h>
 
+#include "Bevel.h"
 #include "Fonts.h"
 #include "Splash.h"
 
@@ -108,6 +109,7 @@ TEST_F(SplashTest, ControlsTextsAndLooks)
     EXPECT_EQ(s.Label3->palette().color(QPalette::WindowText), QColor(0, 0, 0));
     EXPECT_EQ(s.Panel1->palette().color(QPalette::Window), QColor(192, 192, 192));
     EXPECT_EQ(s.Panel1->frameWidth(), 2);
+    ExpectLoweredInnerBevel(s.Panel1);
     EXPECT_EQ(s.Bevel1->frameShadow(), QFrame::Raised);
 
     // nothing to do: no focus, no timer
