@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Controls whose text the engine reads or writes.
 enum class TViewText {
@@ -19,10 +20,29 @@ enum class TViewText {
 // The two activity bars (range 0..100).
 enum class TViewBar { prB_Wr, prB_rd };
 
-// The main window's two timers.
+// The main window's timers.
 enum class TViewTimer {
-    tInit,      // start timer, 50 ms, fires once
-    tRdIn_Vexo, // reply timer, 500 ms, one-shot
+    tInit,        // start timer, 50 ms, fires once
+    tRdIn_Vexo,   // reply timer, 500 ms, one-shot
+    tSetupWindow, // the set-up window's count-down, every second while it runs
+};
+
+// Labels the engine writes, text and colour.
+enum class TViewLabel { lSetupWindow };
+
+// Toolbar buttons that stay down while their sequence runs.
+enum class TViewButton { TB_Wait, TB_ReadAll, TB_WriteAll };
+
+// One choice of file type in the save dialog.
+struct TSaveFilter {
+    std::string title;     // "Текст (*.txt)"
+    std::string extension; // "txt", without the dot
+};
+
+// What the operator chose in the save dialog; an empty path: cancelled.
+struct TSaveChoice {
+    std::string path;
+    int filter = 0; // index into the filters offered
 };
 
 struct TColour {
@@ -40,6 +60,9 @@ public:
     virtual void ClearPortList() = 0;
     virtual void AddPortItem(const std::string &name) = 0;
     virtual bool KLV707Checked() const = 0; // chKLV707
+    virtual void SetKLV707Checked(bool checked) = 0;
+    virtual void SetLabel(TViewLabel label, const std::string &text, TColour colour) = 0;
+    virtual void SetButtonDown(TViewButton button, bool down) = 0;
 
     // The command log (reWin): one more line at the very end, in `colour`
     // and the log's fixed-pitch font; and emptying it.
@@ -51,6 +74,10 @@ public:
     // Modal message box: `caption`, the error icon, one "OK" button.
     // Returns when the operator has closed it.
     virtual void ShowMessageBox(const std::string &caption, const std::string &text) = 0;
+    // Modal save dialog captioned `caption`, offering `filters` (the first is
+    // the default) and proposing `suggestedName` in the last folder used.
+    virtual TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                                    const std::vector<TSaveFilter> &filters) = 0;
 
     // Window timers on the main thread. Starting a running timer restarts it;
     // the engine never does that (it keeps the state itself).

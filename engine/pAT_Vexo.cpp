@@ -8,6 +8,9 @@
 #include "Cp1251.h"
 #include "ErrorText.h"
 #include "LogHelpers.h"
+#include "PortDiagnosis.h"
+#include "Sequences.h"
+#include "SetupWindow.h"
 #include "Str_UtRx.h"
 #include "WorkFile.h"
 
@@ -31,12 +34,19 @@ struct TAT_VexoEngine::State {
     int Bars[2] = {0, 0};
     std::deque<std::pair<std::string, std::string>> Boxes; // asked for while one is open
     bool ShowingBox = false;
+    TJournal Journal;
+    std::unique_ptr<TSequences> Seq;
+    bool QuietRequest = false; // the request being sent is a silent attempt
+    bool QuietPending = false; // the awaited reply is to a silent attempt
+    std::string ModuleLine;
+    std::int64_t SetupWindowEnd = 0; // by the journal's clock; 0: never opened
 };
 
 TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     : FView(view), F(std::make_unique<State>())
 {
     F->XComm = port ? std::move(port) : std::make_unique<TXComm>(this);
+    F->Seq = std::make_unique<TSequences>(*this, view);
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
@@ -58,6 +68,12 @@ void TAT_VexoEngine::SendCommand(int n)
 {
     if (n < 0 || n >= ATCommandCount)
         return;
+    F->Seq->Interrupt(); // any command button ends a running sequence
+    IssueCommand(n, false);
+}
+
+void TAT_VexoEngine::IssueCommand(int n, bool quiet)
+{
     if (!PrepareRSPort())
         return;
     std::string parameter, shown;
@@ -94,6 +110,17 @@ void TAT_VexoEngine::SendCommand(int n)
     if (!shown.empty())
         announce += ' ' + shown;
     announce += '"';
+    F->QuietPending = false;
+    if (quiet) {
+        F->QuietRequest = true;
+        struct TLoud {
+            bool &quiet;
+            ~TLoud() { quiet = false; }
+        } loud{F->QuietRequest};
+        SendRequest(AT_Cmd[n] + Cp1251Encode(parameter) + "\r\n");
+        F->QuietPending = F->ReplyTimerEnabled;
+        return;
+    }
     AddToLog(lkCommand, announce);
     SendRequest(AT_Cmd[n] + Cp1251Encode(parameter) + "\r\n");
 }
@@ -124,7 +151,8 @@ void TAT_VexoEngine::SendRequest(const std::string &line)
             F->ReplyTimerEnabled = true;
             FView.StartTimer(TViewTimer::tRdIn_Vexo, ReplyInterval);
         }
-        AddToLog(lkCommand, "запрос \"Vexo\" -> \"" + StripCtrl(Cp1251Decode(line)) + '"');
+        if (!F->QuietRequest)
+            AddToLog(lkCommand, "запрос \"Vexo\" -> \"" + StripCtrl(Cp1251Decode(line)) + '"');
     } else {
         // A port that takes nothing is reopened by the next press.
         DropPort();
@@ -152,12 +180,35 @@ void TAT_VexoEngine::tRdIn_VexoTimer()
 {
     F->ReplyTimerEnabled = false;
     FView.StopTimer(TViewTimer::tRdIn_Vexo);
+    const bool quiet = std::exchange(F->QuietPending, false);
     if (F->RxText.empty()) {
-        AddToLog(lkError, "нет ответа от \"Vexo\"");
+        // A silent attempt that met silence leaves no line.
+        if (!quiet)
+            AddToLog(lkError, "нет ответа от \"Vexo\"");
+        AfterVerdict(false, {});
         return;
     }
     const std::string r = StripCtrl(Cp1251Decode(F->RxText));
+    if (quiet) {
+        // The answered attempt is logged as a press of its button is.
+        AddToLog(lkCommand, std::string("выдать команду в \"Vexo\" - \"") + AT_Title[F->CurCmd] + '"');
+        AddToLog(lkCommand, "запрос \"Vexo\" -> \"" + std::string(AT_Cmd[F->CurCmd]) + '"');
+    }
     AddToLog(lkReply, "ответ  \"Vexo\" <- " + Verdict(F->CurCmd, r));
+    AfterVerdict(true, r);
+}
+
+void TAT_VexoEngine::AfterVerdict(bool answered, const std::string &reply)
+{
+    if (answered && F->CurCmd == acInfo) {
+        // The module listens 30 s more after each answered "ATI0".
+        F->ModuleLine = reply;
+        F->SetupWindowEnd = F->Journal.Now() + SetupWindowExtendMs;
+        FView.StopTimer(TViewTimer::tSetupWindow);
+        FView.StartTimer(TViewTimer::tSetupWindow, SetupWindowTickMs);
+        ShowSetupWindow();
+    }
+    F->Seq->Verdict(F->CurCmd, answered, reply);
 }
 
 void TAT_VexoEngine::StepBar(TViewBar bar)
@@ -216,6 +267,8 @@ bool TAT_VexoEngine::PrepareRSPort()
         return true;
     }
     AddToLog(lkError, "ошибка инициализации порта " + name);
+    if (const auto why = PortFailureText(ExplainOpenFailure(Cp1251Encode(name))); !why.empty())
+        AddToLog(lkError, why);
     return false;
 }
 
@@ -263,7 +316,11 @@ void TAT_VexoEngine::TB_HelpClick() { FView.ShowHelpForm(); }
 void TAT_VexoEngine::ToolButton6Click() { FView.ClearLogView(); }
 void TAT_VexoEngine::TB_ExitClick() { FView.CloseWindow(); }
 
-void TAT_VexoEngine::AddToLog(int kind, const std::string &text) { FView.AppendLogLine(text, LogKindColour(kind)); }
+void TAT_VexoEngine::AddToLog(int kind, const std::string &text)
+{
+    F->Journal.Add(kind, text);
+    FView.AppendLogLine(text, LogKindColour(kind));
+}
 
 void TAT_VexoEngine::ShowError(const std::string &text) { ShowBox("Error", text); }
 
@@ -299,3 +356,60 @@ int TAT_VexoEngine::CurCmd() const { return F->CurCmd; }
 const std::string &TAT_VexoEngine::RxText() const { return F->RxText; }
 bool TAT_VexoEngine::ReplyTimerEnabled() const { return F->ReplyTimerEnabled; }
 int TAT_VexoEngine::BarPosition(TViewBar bar) const { return F->Bars[bar == TViewBar::prB_Wr ? 0 : 1]; }
+
+// ---------------------------------------------------------------- sequences, set-up window, service record
+
+void TAT_VexoEngine::TB_WaitClick() { F->Seq->Press(TSequenceKind::Wait); }
+void TAT_VexoEngine::TB_ReadAllClick() { F->Seq->Press(TSequenceKind::ReadAll); }
+void TAT_VexoEngine::TB_WriteAllClick() { F->Seq->Press(TSequenceKind::WriteAll); }
+void TAT_VexoEngine::EscapePress() { F->Seq->Interrupt(); }
+
+void TAT_VexoEngine::tSetupWindowTimer() { ShowSetupWindow(); }
+
+void TAT_VexoEngine::ShowSetupWindow()
+{
+    const std::int64_t left = SetupWindowLeftMs();
+    const TLabelLook look = SetupWindowLook(left);
+    FView.SetLabel(TViewLabel::lSetupWindow, look.text, look.colour);
+    if (left <= 0)
+        FView.StopTimer(TViewTimer::tSetupWindow); // nothing more to count
+}
+
+std::int64_t TAT_VexoEngine::SetupWindowLeftMs() const
+{
+    if (F->SetupWindowEnd == 0)
+        return 0;
+    return std::max<std::int64_t>(0, F->SetupWindowEnd - F->Journal.Now());
+}
+
+void TAT_VexoEngine::TB_SaveLogClick()
+{
+    static const std::vector<TSaveFilter> filters = {
+        {"Текст с временем (*.txt)", "txt"},
+        {"HTML с цветами (*.html)", "html"},
+    };
+    const std::int64_t now = F->Journal.Now();
+    const std::string stamp = FormatStamp(now);
+    // "ATVexo-2026-12-08-2140" from "08.12.2026 21:40:..."
+    const std::string suggested = "ATVexo-" + stamp.substr(6, 4) + '-' + stamp.substr(3, 2) + '-' + stamp.substr(0, 2) +
+                                  '-' + stamp.substr(11, 2) + stamp.substr(14, 2);
+    const TSaveChoice choice = FView.AskSaveFile("Сохранить протокол", suggested, filters);
+    if (choice.path.empty())
+        return;
+    std::string ext;
+    if (const auto dot = choice.path.find_last_of('.'); dot != std::string::npos &&
+                                                        choice.path.find_first_of("/\\", dot) == std::string::npos)
+        ext = choice.path.substr(dot + 1);
+    for (char &c : ext)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const bool html = ext == "html" || ext == "htm" || (ext != "txt" && ext != "log" && choice.filter == 1);
+    const TSessionHead head{AppTitle() + " " ATVEXO_VERSION, now, FView.Text(TViewText::cbRSname), F->ModuleLine};
+    const std::string bytes = html ? SessionHtml(head, F->Journal.Lines()) : SessionText(head, F->Journal.Lines());
+    if (!WriteWholeFile(choice.path, bytes))
+        ShowError("Не удалось записать протокол в файл " + choice.path);
+}
+
+void TAT_VexoEngine::SetClock(TClock clock) { F->Journal.SetClock(std::move(clock)); }
+const TJournal &TAT_VexoEngine::Journal() const { return F->Journal; }
+const std::string &TAT_VexoEngine::ModuleLine() const { return F->ModuleLine; }
+const TSequences &TAT_VexoEngine::Sequences() const { return *F->Seq; }

@@ -75,6 +75,8 @@ TfAT_Vexo::TfAT_Vexo(QWidget *parent) : QMainWindow(parent), ui(std::make_unique
     FReplyTimer->setInterval(500);
     FReplyTimer->setTimerType(Qt::PreciseTimer); // the verdict is due 500 ms after the request
     FReplyTimer->setSingleShot(true);
+    FSetupWindowTimer = new QTimer(this);
+    FSetupWindowTimer->setObjectName(QStringLiteral("tSetupWindow"));
 
     FEngine = std::make_unique<TAT_VexoEngine>(*this);
     Connect();
@@ -180,6 +182,7 @@ void TfAT_Vexo::Connect()
     connect(ui->TB_Exit, &QToolButton::clicked, this, [e] { e->Run([&] { e->TB_ExitClick(); }); });
     connect(FInitTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tInitTimer(); }); });
     connect(FReplyTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tRdIn_VexoTimer(); }); });
+    connect(FSetupWindowTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tSetupWindowTimer(); }); });
 }
 
 void TfAT_Vexo::closeEvent(QCloseEvent *event)
@@ -247,6 +250,17 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
 
 bool TfAT_Vexo::KLV707Checked() const { return ui->chKLV707->isChecked(); }
 
+void TfAT_Vexo::SetKLV707Checked(bool checked) { ui->chKLV707->setChecked(checked); }
+
+// The toolbar's new buttons and label come with the shared layout tables;
+// until then there is nothing to show these on.
+void TfAT_Vexo::SetLabel(TViewLabel, const std::string &, TColour) {}
+void TfAT_Vexo::SetButtonDown(TViewButton, bool) {}
+TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &, const std::string &, const std::vector<TSaveFilter> &)
+{
+    return {};
+}
+
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
 {
     AppendLine(ui->reWin, Q(text), QColor(colour.r, colour.g, colour.b));
@@ -266,7 +280,12 @@ void TfAT_Vexo::ShowMessageBox(const std::string &caption, const std::string &te
 
 QTimer *TfAT_Vexo::Timer(TViewTimer timer) const
 {
-    return timer == TViewTimer::tInit ? FInitTimer : FReplyTimer;
+    switch (timer) {
+    case TViewTimer::tInit: return FInitTimer;
+    case TViewTimer::tRdIn_Vexo: return FReplyTimer;
+    case TViewTimer::tSetupWindow: break;
+    }
+    return FSetupWindowTimer;
 }
 
 void TfAT_Vexo::StartTimer(TViewTimer timer, int intervalMs) { Timer(timer)->start(intervalMs); }

@@ -31,6 +31,11 @@ public:
     void ClearPortList() override;
     void AddPortItem(const std::string &name) override;
     bool KLV707Checked() const override;
+    void SetKLV707Checked(bool checked) override;
+    void SetLabel(TViewLabel label, const std::string &text, TColour colour) override;
+    void SetButtonDown(TViewButton button, bool down) override;
+    TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                            const std::vector<TSaveFilter> &filters) override;
     void AppendLogLine(const std::string &text, TColour colour) override;
     void ClearLogView() override;
     void SetBarPosition(TViewBar bar, int position) override;
@@ -53,6 +58,7 @@ private:
     std::unique_ptr<Ui::TfAT_Vexo> ui;
     QTimer *FReplyTimer = nullptr;
     QTimer *FInitTimer = nullptr;
+    QTimer *FSetupWindowTimer = nullptr;
     std::unique_ptr<TAT_VexoEngine> FEngine;
 };
 

@@ -66,6 +66,20 @@ bool TfAT_Vexo::KLV707Checked() const
     return SendMessageW(FControls["chKLV707"], BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
+void TfAT_Vexo::SetKLV707Checked(bool checked)
+{
+    SendMessageW(FControls["chKLV707"], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// The toolbar's new buttons and label come with the shared layout tables;
+// until then there is nothing to show these on.
+void TfAT_Vexo::SetLabel(TViewLabel, const std::string &, TColour) {}
+void TfAT_Vexo::SetButtonDown(TViewButton, bool) {}
+TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &, const std::string &, const std::vector<TSaveFilter> &)
+{
+    return {};
+}
+
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
 {
     HWND log = FControls["reWin"];

@@ -9,7 +9,7 @@
 
 #include "MainView.h"
 
-inline const TColour Blue{0, 0, 255}, Maroon{128, 0, 0}, Red{255, 0, 0};
+inline const TColour Blue{0, 0, 255}, Maroon{128, 0, 0}, Red{255, 0, 0}, Green{0, 128, 0}, Black{0, 0, 0};
 
 struct TLogLine {
     std::string text;
@@ -41,6 +41,13 @@ public:
     void ClearPortList() override { portList.clear(); }
     void AddPortItem(const std::string &name) override { portList.push_back(name); }
     bool KLV707Checked() const override { return klv707; }
+    void SetKLV707Checked(bool checked) override { klv707 = checked; }
+    void SetLabel(TViewLabel label, const std::string &text, TColour colour) override
+    {
+        labels[label] = {text, colour};
+        ++labelSets;
+    }
+    void SetButtonDown(TViewButton button, bool down) override { buttons[button] = down; }
 
     void AppendLogLine(const std::string &text, TColour colour) override { log.push_back({text, colour}); }
     void ClearLogView() override { log.clear(); }
@@ -50,6 +57,13 @@ public:
         boxes.push_back({caption, text});
         if (onBox)
             onBox();
+    }
+    TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                            const std::vector<TSaveFilter> &filters) override
+    {
+        saveAsked.push_back({caption, suggestedName});
+        saveFilters = filters;
+        return saveChoice;
     }
     void StartTimer(TViewTimer timer, int intervalMs) override
     {
@@ -63,6 +77,12 @@ public:
     void ShowAboutForm() override { ++abouts; }
     void CloseWindow() override { ++closes; }
 
+    bool Down(TViewButton button) const
+    {
+        const auto it = buttons.find(button);
+        return it != buttons.end() && it->second;
+    }
+
     bool Running(TViewTimer timer) const
     {
         const auto it = running.find(timer);
@@ -75,6 +95,12 @@ public:
     std::vector<TLogLine> log;
     std::map<TViewBar, int> bars;
     std::vector<TBox> boxes;
+    std::map<TViewLabel, TLogLine> labels; // text and colour
+    int labelSets = 0;
+    std::map<TViewButton, bool> buttons;
+    std::vector<TBox> saveAsked; // caption, suggested name
+    std::vector<TSaveFilter> saveFilters;
+    TSaveChoice saveChoice; // what the operator picks: empty path, cancelled
     std::function<void()> onBox; // runs inside the modal box
     std::map<TViewTimer, bool> running;
     std::map<TViewTimer, int> intervals;
