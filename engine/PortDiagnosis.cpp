@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#ifndef _WIN32
 namespace {
 
 // Programs that take serial adapters on their own, and how to stop them.
@@ -17,6 +18,7 @@ std::string KnownRemedy(std::string_view program)
 }
 
 } // namespace
+#endif
 
 std::string PortFailureText(const TOpenFailure &f)
 {
