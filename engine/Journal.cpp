@@ -163,6 +163,38 @@ void TJournal::Append(const std::string &bytes)
     FSize += bytes.size();
 }
 
+const std::vector<TSaveFilter> &SessionFilters()
+{
+    static const std::vector<TSaveFilter> filters = {
+        {"Текст с временем (*.txt)", "txt"},
+        {"HTML с цветами (*.html)", "html"},
+    };
+    return filters;
+}
+
+std::string SuggestedSessionName(std::int64_t ms)
+{
+    const std::string s = FormatStamp(ms); // "08.12.2026 21:40:..."
+    return "ATVexo-" + s.substr(6, 4) + '-' + s.substr(3, 2) + '-' + s.substr(0, 2) + '-' + s.substr(11, 2) +
+           s.substr(14, 2);
+}
+
+bool IsHtmlChoice(const TSaveChoice &choice)
+{
+    std::string ext;
+    const auto dot = choice.path.find_last_of('.');
+    if (dot != std::string::npos && choice.path.find_first_of("/\\", dot) == std::string::npos)
+        ext = choice.path.substr(dot + 1);
+    for (char &c : ext)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (ext == "html" || ext == "htm")
+        return true;
+    if (ext == "txt" || ext == "log")
+        return false;
+    return choice.filter >= 0 && static_cast<std::size_t>(choice.filter) < SessionFilters().size() &&
+           SessionFilters()[static_cast<std::size_t>(choice.filter)].extension == "html";
+}
+
 std::string SessionText(const TSessionHead &head, const std::vector<TJournalLine> &lines)
 {
     std::string out;

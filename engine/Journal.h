@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "MainView.h"
+
 // Milliseconds since the Unix epoch; tests inject their own.
 using TClock = std::function<std::int64_t()>;
 std::int64_t SystemClockMs();
@@ -66,6 +68,13 @@ struct TSessionHead {
     std::string port;        // the port box's text
     std::string moduleLine;  // the last answer to "ATI0", empty when none came
 };
+
+// The save dialog for a session: its file types, the name it proposes
+// ("ATVexo-2026-12-08-2140"), and whether a choice is to be HTML (by the
+// file's extension, else by the type chosen).
+const std::vector<TSaveFilter> &SessionFilters();
+std::string SuggestedSessionName(std::int64_t ms);
+bool IsHtmlChoice(const TSaveChoice &choice);
 
 std::string SessionText(const TSessionHead &head, const std::vector<TJournalLine> &lines);
 std::string SessionHtml(const TSessionHead &head, const std::vector<TJournalLine> &lines);

@@ -384,28 +384,13 @@ std::int64_t TAT_VexoEngine::SetupWindowLeftMs() const
 
 void TAT_VexoEngine::TB_SaveLogClick()
 {
-    static const std::vector<TSaveFilter> filters = {
-        {"Текст с временем (*.txt)", "txt"},
-        {"HTML с цветами (*.html)", "html"},
-    };
     const std::int64_t now = F->Journal.Now();
-    const std::string stamp = FormatStamp(now);
-    // "ATVexo-2026-12-08-2140" from "08.12.2026 21:40:..."
-    const std::string suggested = "ATVexo-" + stamp.substr(6, 4) + '-' + stamp.substr(3, 2) + '-' + stamp.substr(0, 2) +
-                                  '-' + stamp.substr(11, 2) + stamp.substr(14, 2);
-    const TSaveChoice choice = FView.AskSaveFile("Сохранить протокол", suggested, filters);
+    const TSaveChoice choice = FView.AskSaveFile("Сохранить протокол", SuggestedSessionName(now), SessionFilters());
     if (choice.path.empty())
         return;
-    std::string ext;
-    if (const auto dot = choice.path.find_last_of('.'); dot != std::string::npos &&
-                                                        choice.path.find_first_of("/\\", dot) == std::string::npos)
-        ext = choice.path.substr(dot + 1);
-    for (char &c : ext)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    const bool html = ext == "html" || ext == "htm" || (ext != "txt" && ext != "log" && choice.filter == 1);
     const TSessionHead head{AppTitle() + " " ATVEXO_VERSION, now, FView.Text(TViewText::cbRSname), F->ModuleLine};
-    const std::string bytes = html ? SessionHtml(head, F->Journal.Lines()) : SessionText(head, F->Journal.Lines());
-    if (!WriteWholeFile(choice.path, bytes))
+    const auto &lines = F->Journal.Lines();
+    if (!WriteWholeFile(choice.path, IsHtmlChoice(choice) ? SessionHtml(head, lines) : SessionText(head, lines)))
         ShowError("Не удалось записать протокол в файл " + choice.path);
 }
 
