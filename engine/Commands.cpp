@@ -58,6 +58,17 @@ int CommandOfButton(std::string_view button)
     return -1;
 }
 
+int WriteOfRead(int read)
+{
+    if (read < 0 || read >= ATCommandCount || !Catalogue[read].command.ends_with('?'))
+        return -1;
+    const std::string_view request = Catalogue[read].command.substr(0, Catalogue[read].command.size() - 1);
+    for (int n = 0; n < ATCommandCount; ++n)
+        if (Catalogue[n].command == request)
+            return n;
+    return -1;
+}
+
 TParameter ReadParameter(const TCommand &command, const IMainView &view)
 {
     TParameter p;

@@ -100,6 +100,10 @@ inline constexpr TCatalogueColumn AT_Title{&TCommand::title};
 // The number of the command whose button is `button`; -1 if none.
 int CommandOfButton(std::string_view button);
 
+// The write command that sets what the read command `read` reads (its
+// request without the trailing "?"); -1 if none.
+int WriteOfRead(int read);
+
 // A command's parameter as sent (UTF-8, converted at the wire) and the value
 // its announcement shows, read from the view.
 struct TParameter {

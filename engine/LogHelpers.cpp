@@ -12,6 +12,8 @@ TColour LogKindColour(int kind)
         return {128, 0, 0};
     case lkError:
         return {255, 0, 0};
+    case lkGood:
+        return {0, 128, 0};
     default:
         return {0, 0, 0};
     }

@@ -12,6 +12,7 @@ enum TLogKind : int {
     lkCommand = 1, // blue: a command and the request line sent
     lkReply = 2,   // maroon: the verdict on a reply
     lkError = 3,   // red: no reply, port initialisation failure
+    lkGood = 5,    // green: a sequence whose every step went well
 };
 
 // The colour of a log kind; kinds outside TLogKind are black.

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Names of controls the engine and its tests read or write; every control is
 // named as in the main window's table (forms::MainForm).
@@ -17,15 +18,33 @@ inline constexpr std::string_view cbSpeed_SeA = "cbSpeed_SeA";         // speed 
 inline constexpr std::string_view cbSpeed_SeA_Prn = "cbSpeed_SeA_Prn"; // speed of the printer port
 inline constexpr std::string_view seAdrModBus = "seAdrModBus";         // the ModBus address
 inline constexpr std::string_view chKLV707 = "chKLV707";               // the concentrator flag
+inline constexpr std::string_view lSetupWindow = "lSetupWindow";       // the set-up window's time left
+// Toolbar buttons that stay down while their sequence runs.
+inline constexpr std::string_view TB_Wait = "TB_Wait";
+inline constexpr std::string_view TB_ReadAll = "TB_ReadAll";
+inline constexpr std::string_view TB_WriteAll = "TB_WriteAll";
 } // namespace TViewText
 
 // The two activity bars (range 0..100).
 enum class TViewBar { prB_Wr, prB_rd };
 
-// The main window's two timers.
+// The main window's timers.
 enum class TViewTimer {
-    tInit,      // start timer, 50 ms, fires once
-    tRdIn_Vexo, // reply timer, 500 ms, one-shot
+    tInit,        // start timer, 50 ms, fires once
+    tRdIn_Vexo,   // reply timer, 500 ms, one-shot
+    tSetupWindow, // the set-up window's count-down, every second while it runs
+};
+
+// One choice of file type in the save dialog.
+struct TSaveFilter {
+    std::string title;     // "Текст (*.txt)"
+    std::string extension; // "txt", without the dot
+};
+
+// What the operator chose in the save dialog; an empty path: cancelled.
+struct TSaveChoice {
+    std::string path;
+    int filter = 0; // index into the filters offered
 };
 
 struct TColour {
@@ -47,6 +66,10 @@ public:
     // The port box's drop-down list. Clearing it leaves the edit text alone.
     virtual void ClearPortList() = 0;
     virtual void AddPortItem(const std::string &name) = 0;
+    // A label's text and colour, by name.
+    virtual void SetLabel(std::string_view control, const std::string &text, TColour colour) = 0;
+    // A toggle button of the toolbar held down (or released), by name.
+    virtual void SetButtonDown(std::string_view control, bool down) = 0;
 
     // The command log (reWin): one more line at the very end, in `colour`
     // and the log's fixed-pitch font; and emptying it.
@@ -58,6 +81,10 @@ public:
     // Modal message box: `caption`, the error icon, one "OK" button.
     // Returns when the operator has closed it.
     virtual void ShowMessageBox(const std::string &caption, const std::string &text) = 0;
+    // Modal save dialog captioned `caption`, offering `filters` (the first is
+    // the default) and proposing `suggestedName` in the last folder used.
+    virtual TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                                    const std::vector<TSaveFilter> &filters) = 0;
 
     // Window timers on the main thread. Starting a running timer restarts it;
     // the engine never does that (it keeps the state itself).

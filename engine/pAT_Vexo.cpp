@@ -9,7 +9,10 @@
 #include "ErrorText.h"
 #include "Forms.h"
 #include "LogHelpers.h"
+#include "PortDiagnosis.h"
 #include "PortProbe.h"
+#include "Sequences.h"
+#include "SetupWindow.h"
 #include "Str_UtRx.h"
 #include "WorkFile.h"
 #include "XComDrv.h"
@@ -38,6 +41,13 @@ struct TAT_VexoEngine::State {
     int Bars[2] = {0, 0};
     std::deque<std::pair<std::string, std::string>> Boxes; // asked for while one is open
     bool ShowingBox = false;
+    TJournal Journal;
+    std::unique_ptr<TSequences> Seq;
+    bool QuietRequest = false; // the request being sent is a silent attempt
+    bool QuietPending = false; // the awaited reply is to a silent attempt
+    std::pair<std::string, std::string> HeldBack; // a silent attempt's announcement and request lines
+    std::string ModuleLine;
+    std::int64_t SetupWindowEnd = 0; // by the journal's clock; 0: never opened
 };
 
 TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : TAT_VexoEngine(view, nullptr) {}
@@ -46,6 +56,7 @@ TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     : FView(view), F(std::make_unique<State>())
 {
     F->XComm = port ? std::move(port) : std::make_unique<TXComm>(this);
+    F->Seq = std::make_unique<TSequences>(*this, view);
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
@@ -94,6 +105,21 @@ void TAT_VexoEngine::Click(std::string_view control) noexcept
         case forms::TAction::Exit:
             TB_ExitClick();
             break;
+        case forms::TAction::Wait:
+            TB_WaitClick();
+            break;
+        case forms::TAction::ReadAll:
+            TB_ReadAllClick();
+            break;
+        case forms::TAction::WriteAll:
+            TB_WriteAllClick();
+            break;
+        case forms::TAction::SaveLog:
+            TB_SaveLogClick();
+            break;
+        case forms::TAction::EndSequence:
+            EscapePress();
+            break;
         default: // the main window has no others
             break;
         }
@@ -106,6 +132,12 @@ void TAT_VexoEngine::SendCommand(int n)
 {
     if (n < 0 || n >= ATCommandCount)
         return;
+    F->Seq->Interrupt(); // any command button ends a running sequence
+    IssueCommand(n, false);
+}
+
+void TAT_VexoEngine::IssueCommand(int n, bool quiet)
+{
     if (!PrepareRSPort())
         return;
     const TCommand &command = Catalogue[n];
@@ -115,8 +147,22 @@ void TAT_VexoEngine::SendCommand(int n)
     if (!parameter.shown.empty())
         announce += ' ' + parameter.shown;
     announce += '"';
+    const std::string request = std::string(command.command) + Cp1251Encode(parameter.sent) + "\r\n";
+    F->QuietPending = false;
+    if (quiet) {
+        // Held back: logged only if this attempt is answered.
+        F->HeldBack = {announce, "запрос \"Vexo\" -> \"" + StripCtrl(Cp1251Decode(request)) + '"'};
+        F->QuietRequest = true;
+        struct TLoud {
+            bool &quiet;
+            ~TLoud() { quiet = false; }
+        } loud{F->QuietRequest};
+        SendRequest(request);
+        F->QuietPending = F->ReplyTimerEnabled;
+        return;
+    }
     AddToLog(lkCommand, announce);
-    SendRequest(std::string(command.command) + Cp1251Encode(parameter.sent) + "\r\n");
+    SendRequest(request);
 }
 
 void TAT_VexoEngine::SendRequest(const std::string &line)
@@ -145,7 +191,8 @@ void TAT_VexoEngine::SendRequest(const std::string &line)
             F->ReplyTimerEnabled = true;
             FView.StartTimer(TViewTimer::tRdIn_Vexo, Interval("tRdIn_Vexo"));
         }
-        AddToLog(lkCommand, "запрос \"Vexo\" -> \"" + StripCtrl(Cp1251Decode(line)) + '"');
+        if (!F->QuietRequest)
+            AddToLog(lkCommand, "запрос \"Vexo\" -> \"" + StripCtrl(Cp1251Decode(line)) + '"');
     } else {
         // A port that takes nothing is reopened by the next press.
         DropPort();
@@ -173,12 +220,35 @@ void TAT_VexoEngine::tRdIn_VexoTimer()
 {
     F->ReplyTimerEnabled = false;
     FView.StopTimer(TViewTimer::tRdIn_Vexo);
+    const bool quiet = std::exchange(F->QuietPending, false);
     if (F->RxText.empty()) {
-        AddToLog(lkError, "нет ответа от \"Vexo\"");
+        // A silent attempt that met silence leaves no line.
+        if (!quiet)
+            AddToLog(lkError, "нет ответа от \"Vexo\"");
+        AfterVerdict(false, {});
         return;
     }
     const std::string r = StripCtrl(Cp1251Decode(F->RxText));
+    if (quiet) {
+        // The answered attempt is logged as a press of its button is.
+        AddToLog(lkCommand, F->HeldBack.first);
+        AddToLog(lkCommand, F->HeldBack.second);
+    }
     AddToLog(lkReply, "ответ  \"Vexo\" <- " + Verdict(F->CurCmd, r));
+    AfterVerdict(true, r);
+}
+
+void TAT_VexoEngine::AfterVerdict(bool answered, const std::string &reply)
+{
+    if (answered && F->CurCmd == acInfo) {
+        // The module listens 30 s more after each answered "ATI0".
+        F->ModuleLine = reply;
+        F->SetupWindowEnd = F->Journal.Now() + SetupWindowExtendMs;
+        FView.StopTimer(TViewTimer::tSetupWindow);
+        FView.StartTimer(TViewTimer::tSetupWindow, Interval("tSetupWindow"));
+        ShowSetupWindow();
+    }
+    F->Seq->Verdict(F->CurCmd, answered, reply);
 }
 
 void TAT_VexoEngine::StepBar(TViewBar bar)
@@ -237,6 +307,8 @@ bool TAT_VexoEngine::PrepareRSPort()
         return true;
     }
     AddToLog(lkError, "ошибка инициализации порта " + name);
+    if (const auto why = PortFailureText(ExplainOpenFailure(Cp1251Encode(name))); !why.empty())
+        AddToLog(lkError, why);
     return false;
 }
 
@@ -284,7 +356,11 @@ void TAT_VexoEngine::TB_HelpClick() { FView.ShowHelpForm(); }
 void TAT_VexoEngine::ToolButton6Click() { FView.ClearLogView(); }
 void TAT_VexoEngine::TB_ExitClick() { FView.CloseWindow(); }
 
-void TAT_VexoEngine::AddToLog(int kind, const std::string &text) { FView.AppendLogLine(text, LogKindColour(kind)); }
+void TAT_VexoEngine::AddToLog(int kind, const std::string &text)
+{
+    F->Journal.Add(kind, text);
+    FView.AppendLogLine(text, LogKindColour(kind));
+}
 
 void TAT_VexoEngine::ShowError(const std::string &text) { ShowBox("Error", text); }
 
@@ -320,3 +396,45 @@ int TAT_VexoEngine::CurCmd() const { return F->CurCmd; }
 const std::string &TAT_VexoEngine::RxText() const { return F->RxText; }
 bool TAT_VexoEngine::ReplyTimerEnabled() const { return F->ReplyTimerEnabled; }
 int TAT_VexoEngine::BarPosition(TViewBar bar) const { return F->Bars[bar == TViewBar::prB_Wr ? 0 : 1]; }
+
+// ---------------------------------------------------------------- sequences, set-up window, service record
+
+void TAT_VexoEngine::TB_WaitClick() { F->Seq->Press(TSequenceKind::Wait); }
+void TAT_VexoEngine::TB_ReadAllClick() { F->Seq->Press(TSequenceKind::ReadAll); }
+void TAT_VexoEngine::TB_WriteAllClick() { F->Seq->Press(TSequenceKind::WriteAll); }
+void TAT_VexoEngine::EscapePress() { F->Seq->Interrupt(); }
+
+void TAT_VexoEngine::tSetupWindowTimer() { ShowSetupWindow(); }
+
+void TAT_VexoEngine::ShowSetupWindow()
+{
+    const std::int64_t left = SetupWindowLeftMs();
+    const TLabelLook look = SetupWindowLook(left);
+    FView.SetLabel(TViewText::lSetupWindow, look.text, look.colour);
+    if (left <= 0)
+        FView.StopTimer(TViewTimer::tSetupWindow); // nothing more to count
+}
+
+std::int64_t TAT_VexoEngine::SetupWindowLeftMs() const
+{
+    if (F->SetupWindowEnd == 0)
+        return 0;
+    return std::max<std::int64_t>(0, F->SetupWindowEnd - F->Journal.Now());
+}
+
+void TAT_VexoEngine::TB_SaveLogClick()
+{
+    const std::int64_t now = F->Journal.Now();
+    const TSaveChoice choice = FView.AskSaveFile("Сохранить протокол", SuggestedSessionName(now), SessionFilters());
+    if (choice.path.empty())
+        return;
+    const TSessionHead head{AppTitle() + " " + std::string(forms::ProgramVersion), now, FView.Text(TViewText::cbRSname), F->ModuleLine};
+    const auto &lines = F->Journal.Lines();
+    if (!WriteWholeFile(choice.path, IsHtmlChoice(choice) ? SessionHtml(head, lines) : SessionText(head, lines)))
+        ShowError("Не удалось записать протокол в файл " + choice.path);
+}
+
+void TAT_VexoEngine::SetClock(TClock clock) { F->Journal.SetClock(std::move(clock)); }
+const TJournal &TAT_VexoEngine::Journal() const { return F->Journal; }
+const std::string &TAT_VexoEngine::ModuleLine() const { return F->ModuleLine; }
+const TSequences &TAT_VexoEngine::Sequences() const { return *F->Seq; }

@@ -9,11 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "Journal.h"
 #include "MainView.h"
 
 // The serial component's port object (XComDrv.h); front-ends need not see it.
 class TCustomComm;
 class TXComm;
+
+class TSequences;
 
 class TAT_VexoEngine {
 public:
@@ -61,7 +64,20 @@ public:
     void TB_ExitClick();     // closes the window
 
     // ---- the log
-    void AddToLog(int kind, const std::string &text);
+    void AddToLog(int kind, const std::string &text); // also into the service record
+
+    // ---- sequences, the set-up window's time left, the service record
+    void TB_WaitClick();    // waits for the module (a toggle)
+    void TB_ReadAllClick(); // the six reads, values into their boxes
+    void TB_WriteAllClick(); // the five writes and five reads back
+    void TB_SaveLogClick(); // the session through the save dialog
+    void EscapePress();     // ends a running sequence
+    void tSetupWindowTimer(); // the front-end calls it when tSetupWindow fires
+    void SetClock(TClock clock); // log times and the set-up window; tests inject one
+    const TJournal &Journal() const;
+    const std::string &ModuleLine() const; // the last answer to "ATI0", stripped
+    std::int64_t SetupWindowLeftMs() const; // 0 when closed or never opened
+    const TSequences &Sequences() const;
 
     // ---- state, for front-ends and tests
     TXComm &XComm_AT();
@@ -88,6 +104,12 @@ public:
     void ShowException(std::exception_ptr e) noexcept;
 
 private:
+    friend class TSequences;
+    // A command as its button sends it; `quiet`: its announcement and request
+    // lines are held back and logged only if a reply comes.
+    void IssueCommand(int n, bool quiet);
+    void AfterVerdict(bool answered, const std::string &reply);
+    void ShowSetupWindow();
     void DropPort();
     void StepBar(TViewBar bar);
     void ShowError(const std::string &text); // the "Error" box

@@ -42,7 +42,7 @@ const char *KindName(TKind k)
     constexpr const char *names[] = {"Panel",    "ToolBar",     "ToolButton", "Separator", "Button",
                                      "GlyphButton", "OkButton", "EditCombo",  "CheckBox",  "SpinEdit",
                                      "ProgressBar", "Label",    "LinkLabel",  "RichEdit",  "Image",
-                                     "BevelLine",   "Timer"};
+                                     "BevelLine",   "Timer",    "Key"};
     const auto i = static_cast<std::size_t>(k);
     return i < std::size(names) ? names[i] : "?";
 }
@@ -50,7 +50,8 @@ const char *KindName(TKind k)
 const char *ActionName(TAction a)
 {
     constexpr const char *names[] = {"None", "Command", "ScanPorts", "About", "Help",
-                                     "ClearLog", "Exit", "CloseForm", "OpenHint"};
+                                     "ClearLog", "Exit", "CloseForm", "OpenHint",
+                                     "Wait", "ReadAll", "WriteAll", "SaveLog", "EndSequence"};
     const auto i = static_cast<std::size_t>(a);
     return i < std::size(names) ? names[i] : "?";
 }
@@ -58,7 +59,8 @@ const char *ActionName(TAction a)
 const char *PictureName(TPicture p)
 {
     constexpr const char *names[] = {"None",    "ToolAbout", "ToolHelp",  "ToolClear", "ToolExit",
-                                     "Scanner", "OkCheck",   "HelpPhoto", "AboutLogo"};
+                                     "Scanner", "OkCheck",   "HelpPhoto", "AboutLogo",
+                                     "ToolWait", "ToolReadAll", "ToolWriteAll", "ToolSaveLog"};
     const auto i = static_cast<std::size_t>(p);
     return i < std::size(names) ? names[i] : "?";
 }
@@ -121,7 +123,7 @@ std::string Dump(const TForm &form)
     const TControl defaults{};
     for (const TControl &c : form.controls) {
         std::string line = "  " + std::string(c.name) + " " + KindName(c.kind) + " in " + std::string(c.parent);
-        if (c.kind != TKind::Timer) {
+        if (c.kind != TKind::Timer && c.kind != TKind::Key) {
             line += " at " + std::to_string(c.left) + "," + std::to_string(c.top);
             if (c.width >= 0 || c.height >= 0)
                 line += " size " + std::to_string(c.width) + "x" + std::to_string(c.height);
@@ -170,6 +172,10 @@ std::string Dump(const TForm &form)
             line += " picture=" + std::string(PictureName(c.picture));
         if (c.action != TAction::None)
             line += " action=" + std::string(ActionName(c.action));
+        if (!c.key.empty())
+            line += " key=" + Quoted(c.key);
+        if (c.toggle)
+            line += " toggle";
         if (c.kind == TKind::Timer)
             line += " interval=" + std::to_string(c.interval) + (c.enabled ? " running" : " stopped");
         out += line + "\n";

@@ -32,6 +32,7 @@ enum class TKind : std::uint8_t {
     Image,
     BevelLine,
     Timer, // no place on screen: `interval` ms, running at creation when `enabled`
+    Key,   // no place on screen: its `key` runs its `action`
 };
 
 // How a control takes its place: at its own rectangle, across the top of
@@ -76,6 +77,11 @@ enum class TAction : std::uint8_t {
     Exit,      // TB_ExitClick
     CloseForm, // ends a secondary window's modal showing
     OpenHint,  // hands the control's hint to the shell ("open")
+    Wait,        // TB_WaitClick: waits for the module (a toggle)
+    ReadAll,     // TB_ReadAllClick
+    WriteAll,    // TB_WriteAllClick
+    SaveLog,     // TB_SaveLogClick
+    EndSequence, // EscapePress: ends a running sequence
 };
 
 // Pictures the front-ends draw; each names one asset.
@@ -89,6 +95,10 @@ enum class TPicture : std::uint8_t {
     OkCheck,   // a green check mark
     HelpPhoto, // the Vexo with its cable, JPEG 594 x 380
     AboutLogo, // the maker's logo, JPEG 173 x 164
+    ToolWait,     // an hourglass
+    ToolReadAll,  // an arrow from a module into a list
+    ToolWriteAll, // an arrow from a list into a module, a check mark
+    ToolSaveLog,  // a diskette
 };
 
 struct TControl {
@@ -117,6 +127,10 @@ struct TControl {
     TPicture picture = TPicture::None;
     TAction action = TAction::None;
     int interval = 0; // a timer's, in ms
+    // The keyboard shortcut that runs `action` anywhere in its form, in the
+    // portable text form ("F5", "Ctrl+S", "Escape"); empty: none.
+    std::string_view key{};
+    bool toggle = false; // a toolbar button that stays down while its sequence runs
 };
 
 enum TFormStyle : std::uint8_t {

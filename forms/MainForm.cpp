@@ -31,6 +31,24 @@ constexpr TControl kControls[] = {
     {.name = "ToolButton2", .kind = Separator, .parent = "ToolBar1", .left = 257, .top = 2, .width = 8, .height = 31},
     {.name = "TB_Exit", .kind = ToolButton, .parent = "ToolBar1", .left = 265, .top = 2, .width = 72, .height = 31,
      .hint = "ВЫХОД", .cursor = TCursor::Hand, .picture = TPicture::ToolExit, .action = TAction::Exit},
+    // The sequences, the service record and the set-up window's time left;
+    // a sequence's own button, Escape or any command button ends it.
+    {.name = "ToolButton7", .kind = Separator, .parent = "ToolBar1", .left = 337, .top = 2, .width = 8, .height = 31},
+    {.name = "TB_Wait", .kind = ToolButton, .parent = "ToolBar1", .left = 345, .top = 2, .width = 72, .height = 31,
+     .hint = "ждать ответа Vexo\r\nнажмите, затем включите питание Vexo", .cursor = TCursor::Hand,
+     .picture = TPicture::ToolWait, .action = TAction::Wait, .key = "F5", .toggle = true},
+    {.name = "TB_ReadAll", .kind = ToolButton, .parent = "ToolBar1", .left = 417, .top = 2, .width = 72, .height = 31,
+     .hint = "прочитать все параметры Vexo", .cursor = TCursor::Hand, .picture = TPicture::ToolReadAll,
+     .action = TAction::ReadAll, .key = "F6", .toggle = true},
+    {.name = "TB_WriteAll", .kind = ToolButton, .parent = "ToolBar1", .left = 489, .top = 2, .width = 72, .height = 31,
+     .hint = "записать все параметры в Vexo и проверить", .cursor = TCursor::Hand,
+     .picture = TPicture::ToolWriteAll, .action = TAction::WriteAll, .key = "F7", .toggle = true},
+    {.name = "TB_SaveLog", .kind = ToolButton, .parent = "ToolBar1", .left = 561, .top = 2, .width = 72, .height = 31,
+     .hint = "сохранить протокол в файл", .cursor = TCursor::Hand, .picture = TPicture::ToolSaveLog,
+     .action = TAction::SaveLog, .key = "Ctrl+S"},
+    // Two lines: the engine writes "окно настройки: 30 с" and the like.
+    {.name = "lSetupWindow", .kind = Label, .parent = "ToolBar1", .left = 637, .top = 2, .width = 81, .height = 31,
+     .hint = "время, оставшееся до закрытия окна настройки Vexo", .wordWrap = true},
 
     // ---- the work area: port row, command grid, log, each inside a 2 px bevel
     {.name = "Panel1", .kind = Panel, .parent = "TfAT_Vexo", .left = 0, .top = 41, .width = 720, .height = 662,
@@ -138,6 +156,8 @@ constexpr TControl kControls[] = {
     // ---- timers (the engine runs them through the view)
     {.name = "tInit", .kind = Timer, .parent = "TfAT_Vexo", .enabled = true, .interval = 50},
     {.name = "tRdIn_Vexo", .kind = Timer, .parent = "TfAT_Vexo", .enabled = false, .interval = 500},
+    {.name = "tSetupWindow", .kind = Timer, .parent = "TfAT_Vexo", .enabled = false, .interval = 1000},
+    {.name = "aEndSequence", .kind = Key, .parent = "TfAT_Vexo", .action = TAction::EndSequence, .key = "Escape"},
 };
 
 } // namespace

@@ -82,7 +82,7 @@ int CheckedVersion(const Options &o)
     const auto version = ParseVersion(o.version);
     if (!version)
         throw std::invalid_argument("version must look like 03.17");
-    if (o.windowMs < 0 || o.extendMs < 0 || o.answerDelayMs < 0 || o.lateMs < 0 || o.splitGapMs < 0)
+    if (o.powerOnAfterMs < 0 || o.windowMs < 0 || o.extendMs < 0 || o.answerDelayMs < 0 || o.lateMs < 0 || o.splitGapMs < 0)
         throw std::invalid_argument("times must not be negative");
     if (o.splitPieces < 1)
         throw std::invalid_argument("split needs at least one piece");
@@ -116,6 +116,7 @@ struct VexoSim::Impl {
     mutable std::condition_variable progress; // input taken in, a settle done
     bool stopping = false;
     unsigned generation = 0; // bumped by every power cycle
+    Clock::time_point poweredOn; // the unit hears nothing before this
     Clock::time_point windowEnd;
     int params[10] = {};
     std::vector<Request> requests;
@@ -134,6 +135,12 @@ struct VexoSim::Impl {
     Clock::time_point Now() const
     {
         return opt.clock ? opt.clock->Now() : Clock::now();
+    }
+
+    // Runs under mu.
+    bool Listening(Clock::time_point now) const
+    {
+        return now >= poweredOn && (!opt.setupWindow || now < windowEnd);
     }
 
     bool Has(int param) const
@@ -253,17 +260,18 @@ struct VexoSim::Impl {
             return; // noise: a modem waits for "AT"
         std::string req = raw.substr(at);
         const auto now = Now();
-        bool listening;
+        bool listening, off;
         std::string reply;
         {
             std::lock_guard lock(mu);
-            listening = !opt.setupWindow || now < windowEnd;
+            listening = Listening(now);
+            off = now < poweredOn;
             requests.push_back(Request{req, listening, now});
             if (listening)
                 reply = Execute(req, now);
         }
         if (!listening) {
-            Trace("<- " + req + "   (outside the set-up window: ignored)");
+            Trace("<- " + req + (off ? "   (switched off: ignored)" : "   (outside the set-up window: ignored)"));
             return;
         }
         Trace("<- " + req);
@@ -463,7 +471,8 @@ VexoSim::VexoSim(Options options) : d(std::make_unique<Impl>())
         CloseFd(s.wakeWrite);
         throw;
     }
-    s.windowEnd = s.Now() + milliseconds(o.windowMs);
+    s.poweredOn = s.Now() + milliseconds(o.powerOnAfterMs);
+    s.windowEnd = s.poweredOn + milliseconds(o.windowMs);
     s.thread = std::thread([&s] { s.Run(); });
     if (o.clock)
         s.clockWatch = o.clock->Watch([&s] { s.Wake(); });
@@ -485,6 +494,7 @@ void VexoSim::PowerCycle()
     if (d->stopping)
         return;
     ++d->generation;
+    d->poweredOn = std::min(d->poweredOn, d->Now());
     d->windowEnd = d->Now() + milliseconds(d->opt.windowMs);
     d->Wake();
 }
@@ -510,10 +520,16 @@ void VexoSim::Stop()
     CloseFd(d->wakeWrite);
 }
 
+bool VexoSim::PoweredOn() const
+{
+    std::lock_guard lock(d->mu);
+    return d->Now() >= d->poweredOn;
+}
+
 bool VexoSim::InWindow() const
 {
     std::lock_guard lock(d->mu);
-    return !d->opt.setupWindow || d->Now() < d->windowEnd;
+    return d->Listening(d->Now());
 }
 
 int VexoSim::LineSpeed() const

@@ -36,6 +36,7 @@ const char *FaultName(Fault fault);
 
 struct Options {
     bool setupWindow = true;  // false: answers at any time
+    int powerOnAfterMs = 0;   // switched off until this long after start: deaf, mute
     int windowMs = 7000;      // set-up window after power-on
     int extendMs = 30000;     // "ATI0" keeps the window open this long from then
     std::string version = "03.17"; // "MM.mm"; ATI0 answers "Vexo v" + version
@@ -88,6 +89,9 @@ public:
 
     // Ends the service thread and closes the pseudo-terminal. Idempotent.
     void Stop();
+
+    // Whether the unit is switched on (see Options::powerOnAfterMs).
+    bool PoweredOn() const;
 
     // Whether a request ending now would be answered (ignores line speed).
     bool InWindow() const;

@@ -29,6 +29,8 @@ const char kUsage[] =
     "device path. Runs until SIGINT/SIGTERM, end of standard input, or a line\n"
     "\"quit\" on it. SIGHUP or a line \"power\" switches the unit off and on.\n"
     "\n"
+    "  --power-on-after S start switched off, switch on S seconds later (e.g. 5,\n"
+    "                     2.5): until then every request is ignored\n"
     "  --no-window        answer at any time (no set-up window)\n"
     "  --window MS        set-up window after power-on (default 7000)\n"
     "  --extend MS        how long ATI0 keeps it open from then (default 30000)\n"
@@ -68,6 +70,23 @@ T Number(std::string_view flag, std::string_view text)
     return v;
 }
 
+// "5", "2.5", "0.125" seconds -> milliseconds (at most three decimals).
+int Milliseconds(std::string_view flag, std::string_view text)
+{
+    const auto dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    std::string_view part = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    if (whole.empty() || part.size() > 3 || (dot != std::string_view::npos && part.empty()))
+        throw UsageError{std::string(flag) + ": expected seconds, e.g. 5 or 2.5"};
+    const int seconds = Number<int>(flag, whole);
+    int ms = part.empty() ? 0 : Number<int>(flag, part);
+    for (std::size_t i = part.size(); i < 3; ++i)
+        ms *= 10;
+    if (seconds > 1000000)
+        throw UsageError{std::string(flag) + ": too long"};
+    return seconds * 1000 + ms;
+}
+
 Cli Parse(int argc, char **argv, bool &help)
 {
     Cli cli;
@@ -94,6 +113,8 @@ Cli Parse(int argc, char **argv, bool &help)
         };
         if (arg == "-h" || arg == "--help") {
             help = true;
+        } else if (arg == "--power-on-after") {
+            cli.sim.powerOnAfterMs = Milliseconds(arg, value());
         } else if (arg == "--no-window") {
             flagOnly();
             cli.sim.setupWindow = false;
@@ -316,10 +337,10 @@ int main(int argc, char **argv)
     std::printf("%s\n", device.c_str());
     std::fflush(stdout);
     if (cli.verbose)
-        std::fprintf(stderr, "vexo-sim: version %s, computer %s, window %s, fault %s\n",
+        std::fprintf(stderr, "vexo-sim: version %s, computer %s, window %s, fault %s, switched on after %d ms\n",
                      cli.sim.version.c_str(), cli.sim.computer ? "yes" : "no",
                      cli.sim.setupWindow ? (std::to_string(cli.sim.windowMs) + " ms").c_str() : "off",
-                     vexo::sim::FaultName(cli.sim.fault));
+                     vexo::sim::FaultName(cli.sim.fault), cli.sim.powerOnAfterMs);
 
     Serve(*sim, cli, sigFd);
     sim->Stop();

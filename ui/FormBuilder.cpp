@@ -1,5 +1,9 @@
 #include "FormBuilder.h"
 
+#include <QAbstractButton>
+#include <QKeySequence>
+#include <QShortcut>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QGuiApplication>
@@ -347,6 +351,7 @@ QWidget *MakeWidget(const TControl &row, QWidget *parent, const TBuildHooks &hoo
         return l;
     }
     case TKind::Timer:
+    case TKind::Key:
         break;
     }
     return new QWidget(parent);
@@ -464,6 +469,14 @@ QString PictureFile(TPicture picture)
         return QStringLiteral(":/pictures/tb6.png");
     case TPicture::ToolExit:
         return QStringLiteral(":/pictures/tb0.png");
+    case TPicture::ToolWait:
+        return QStringLiteral(":/pictures/tb7.png");
+    case TPicture::ToolReadAll:
+        return QStringLiteral(":/pictures/tb8.png");
+    case TPicture::ToolWriteAll:
+        return QStringLiteral(":/pictures/tb9.png");
+    case TPicture::ToolSaveLog:
+        return QStringLiteral(":/pictures/tb10.png");
     case TPicture::Scanner:
         return QStringLiteral(":/pictures/scanner.png");
     case TPicture::OkCheck:
@@ -529,6 +542,12 @@ TFormControls BuildForm(const TForm &form, QWidget *window, QWidget *client, con
             controls.Add(row, timer);
             continue;
         }
+        if (row.kind == TKind::Key) {
+            auto *key = new QShortcut(QKeySequence(QText(row.key)), window);
+            key->setObjectName(QText(row.name));
+            controls.Add(row, key);
+            continue;
+        }
         const auto parent = parents.find(row.parent);
         QWidget *into = parent != parents.end() ? parent->second : client;
         QWidget *w = MakeWidget(row, into, hooks);
@@ -545,6 +564,14 @@ TFormControls BuildForm(const TForm &form, QWidget *window, QWidget *client, con
         }
         parents[row.name] = w;
         controls.Add(row, w);
+        // A button's key presses it, wherever the focus is in the window.
+        if (auto *button = qobject_cast<QAbstractButton *>(w); button && !row.key.empty()) {
+            auto *key = new QShortcut(QKeySequence(QText(row.key)), window);
+            key->setObjectName(QText(row.name) + QStringLiteral("Key"));
+            QObject::connect(key, &QShortcut::activated, button, &QAbstractButton::click);
+        }
+        if (auto *button = qobject_cast<QAbstractButton *>(w); button && row.toggle)
+            button->setCheckable(true);
     }
     SetUpKeyboard(controls, client);
     // in place now, not only once shown

@@ -11,6 +11,12 @@
 #include <QSocketNotifier>
 #include <QTextEdit>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QAbstractButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include "About.h"
@@ -78,6 +84,7 @@ void TfAT_Vexo::SetUpLooks()
     FReplyTimer = FControls.Get<QTimer>("tRdIn_Vexo");
     FReplyTimer->setTimerType(Qt::PreciseTimer); // the verdict is due 500 ms after the request
     FReplyTimer->setSingleShot(true);
+    FSetupWindowTimer = FControls.Get<QTimer>("tSetupWindow");
 
     // the operator may type any character into the log
     QFont typed = FLog->font();
@@ -94,14 +101,26 @@ void TfAT_Vexo::Connect()
     TAT_VexoEngine *e = FEngine.get();
     // Every control that does something hands its name to the engine.
     for (const TFormControls::TEntry &entry : FControls.Entries()) {
-        auto *button = qobject_cast<QAbstractButton *>(entry.object);
-        if (!button || entry.row->action == forms::TAction::None)
+        if (entry.row->action == forms::TAction::None)
             continue;
         const std::string_view name = entry.row->name;
-        connect(button, &QAbstractButton::clicked, this, [e, name] { e->Click(name); });
+        if (auto *key = qobject_cast<QShortcut *>(entry.object)) {
+            connect(key, &QShortcut::activated, this, [e, name] { e->Click(name); });
+            continue;
+        }
+        auto *button = qobject_cast<QAbstractButton *>(entry.object);
+        if (!button)
+            continue;
+        connect(button, &QAbstractButton::clicked, this, [e, name, button] {
+            // A toggle is down exactly while its sequence runs: the engine says.
+            if (button->isCheckable())
+                button->setChecked(!button->isChecked());
+            e->Click(name);
+        });
     }
     connect(FInitTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tInitTimer(); }); });
     connect(FReplyTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tRdIn_VexoTimer(); }); });
+    connect(FSetupWindowTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tSetupWindowTimer(); }); });
 }
 
 void TfAT_Vexo::closeEvent(QCloseEvent *event)
@@ -160,6 +179,40 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
     FPortBox->setEditText(text);
 }
 
+void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TColour colour)
+{
+    auto *label = FControls.Get<QLabel>(control);
+    if (!label)
+        return;
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(colour.r, colour.g, colour.b));
+    label->setPalette(palette);
+    label->setText(Q(text));
+}
+
+void TfAT_Vexo::SetButtonDown(std::string_view control, bool down)
+{
+    if (auto *button = FControls.Get<QAbstractButton>(control))
+        button->setChecked(down);
+}
+
+TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                                   const std::vector<TSaveFilter> &filters)
+{
+    QStringList titles;
+    for (const TSaveFilter &f : filters)
+        titles << Q(f.title);
+    QString chosen = titles.value(0);
+    static QString folder; // the last folder used, for this run
+    const QString start = QDir(folder.isEmpty() ? QDir::currentPath() : folder)
+                              .filePath(Q(suggestedName) + (filters.empty() ? QString() : '.' + Q(filters[0].extension)));
+    const QString path = QFileDialog::getSaveFileName(this, Q(caption), start, titles.join(QStringLiteral(";;")), &chosen);
+    if (path.isEmpty())
+        return {};
+    folder = QFileInfo(path).absolutePath();
+    return {path.toStdString(), std::max<int>(0, int(titles.indexOf(chosen)))};
+}
+
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
 {
     AppendLine(FLog, Q(text), QColor(colour.r, colour.g, colour.b));
@@ -179,7 +232,12 @@ void TfAT_Vexo::ShowMessageBox(const std::string &caption, const std::string &te
 
 QTimer *TfAT_Vexo::Timer(TViewTimer timer) const
 {
-    return timer == TViewTimer::tInit ? FInitTimer : FReplyTimer;
+    switch (timer) {
+    case TViewTimer::tInit: return FInitTimer;
+    case TViewTimer::tRdIn_Vexo: return FReplyTimer;
+    case TViewTimer::tSetupWindow: break;
+    }
+    return FSetupWindowTimer;
 }
 
 void TfAT_Vexo::StartTimer(TViewTimer timer, int intervalMs) { Timer(timer)->start(intervalMs); }

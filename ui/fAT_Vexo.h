@@ -34,6 +34,10 @@ public:
     void SetChecked(std::string_view control, bool checked) override;
     void ClearPortList() override;
     void AddPortItem(const std::string &name) override;
+    void SetLabel(std::string_view control, const std::string &text, TColour colour) override;
+    void SetButtonDown(std::string_view control, bool down) override;
+    TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                            const std::vector<TSaveFilter> &filters) override;
     void AppendLogLine(const std::string &text, TColour colour) override;
     void ClearLogView() override;
     void SetBarPosition(TViewBar bar, int position) override;
@@ -60,6 +64,7 @@ private:
     QProgressBar *FReadBar = nullptr;
     QTimer *FReplyTimer = nullptr;
     QTimer *FInitTimer = nullptr;
+    QTimer *FSetupWindowTimer = nullptr;
     std::unique_ptr<TAT_VexoEngine> FEngine;
 };
 

@@ -179,6 +179,8 @@ LRESULT TfAT_Vexo::Handle(UINT msg, WPARAM wp, LPARAM lp)
             FEngine->Run([this] { FEngine->tInitTimer(); });
         else if (wp == static_cast<WPARAM>(TViewTimer::tRdIn_Vexo) + 1)
             FEngine->Run([this] { FEngine->tRdIn_VexoTimer(); });
+        else if (wp == static_cast<WPARAM>(TViewTimer::tSetupWindow) + 1)
+            FEngine->Run([this] { FEngine->tSetupWindowTimer(); });
         return 0;
     case kSyncMessage:
         ServeSerial();
@@ -197,6 +199,7 @@ LRESULT TfAT_Vexo::Handle(UINT msg, WPARAM wp, LPARAM lp)
     case WM_DESTROY:
         KillTimer(FWindow, static_cast<UINT_PTR>(TViewTimer::tInit) + 1);
         KillTimer(FWindow, static_cast<UINT_PTR>(TViewTimer::tRdIn_Vexo) + 1);
+        KillTimer(FWindow, static_cast<UINT_PTR>(TViewTimer::tSetupWindow) + 1);
         FEngine.reset();
         SetSerialWake(nullptr);
         if (FApplication)

@@ -45,6 +45,10 @@ public:
     void SetChecked(std::string_view control, bool checked) override;
     void ClearPortList() override;
     void AddPortItem(const std::string &name) override;
+    void SetLabel(std::string_view control, const std::string &text, TColour colour) override;
+    void SetButtonDown(std::string_view control, bool down) override;
+    TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                            const std::vector<TSaveFilter> &filters) override;
     void AppendLogLine(const std::string &text, TColour colour) override;
     void ClearLogView() override;
     void SetBarPosition(TViewBar bar, int position) override;

@@ -53,6 +53,15 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
     SendMessageW(FControls["cbRSname"], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
 }
 
+// This window has no set-up window label, no toggle buttons and no save
+// dialog yet: the calls change nothing, and a save is as if cancelled.
+void TfAT_Vexo::SetLabel(std::string_view, const std::string &, TColour) {}
+void TfAT_Vexo::SetButtonDown(std::string_view, bool) {}
+TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &, const std::string &, const std::vector<TSaveFilter> &)
+{
+    return {};
+}
+
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
 {
     HWND log = FControls["reWin"];

@@ -55,6 +55,11 @@ QImage TbInfo();
 QImage TbHelp();
 QImage TbClosedBook();
 QImage TbBrush();
+// ToolbarSequences.cpp
+QImage TbWait();
+QImage TbReadAll();
+QImage TbWriteAll();
+QImage TbSaveLog();
 
 QImage ScannerGlyph();
 QImage OkGlyph();

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QGuiApplication>
 
+#include <iterator>
+
 #ifndef VEXO_ASSETS_SOURCE_DIR
 #define VEXO_ASSETS_SOURCE_DIR "."
 #endif
@@ -34,9 +36,9 @@ bool SaveIcons(Output &out)
 bool SaveButtons(Output &out)
 {
     bool ok = true;
-    const QImage toolbar[7] = {TbExit(), TbClosedDoor(), TbAbout(), TbInfo(), TbHelp(), TbClosedBook(),
-                               TbBrush()};
-    for (int i = 0; i < 7; ++i)
+    const QImage toolbar[] = {TbExit(), TbClosedDoor(), TbAbout(), TbInfo(),   TbHelp(),
+                              TbClosedBook(), TbBrush(), TbWait(), TbReadAll(), TbWriteAll(), TbSaveLog()};
+    for (int i = 0; i < int(std::size(toolbar)); ++i)
         ok &= SavePng(out, toolbar[i].convertToFormat(QImage::Format_ARGB32), QString("tb%1.png").arg(i));
 
     const QImage scanner = ScannerGlyph();

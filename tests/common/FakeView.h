@@ -10,7 +10,7 @@
 
 #include "MainView.h"
 
-inline const TColour Blue{0, 0, 255}, Maroon{128, 0, 0}, Red{255, 0, 0};
+inline const TColour Blue{0, 0, 255}, Maroon{128, 0, 0}, Red{255, 0, 0}, Green{0, 128, 0}, Black{0, 0, 0};
 
 struct TLogLine {
     std::string text;
@@ -43,6 +43,12 @@ public:
     void SetChecked(std::string_view control, bool checked) override { checks[control] = checked; }
     void ClearPortList() override { portList.clear(); }
     void AddPortItem(const std::string &name) override { portList.push_back(name); }
+    void SetLabel(std::string_view control, const std::string &text, TColour colour) override
+    {
+        labels[control] = {text, colour};
+        ++labelSets;
+    }
+    void SetButtonDown(std::string_view control, bool down) override { buttons[control] = down; }
 
     void AppendLogLine(const std::string &text, TColour colour) override { log.push_back({text, colour}); }
     void ClearLogView() override { log.clear(); }
@@ -52,6 +58,13 @@ public:
         boxes.push_back({caption, text});
         if (onBox)
             onBox();
+    }
+    TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                            const std::vector<TSaveFilter> &filters) override
+    {
+        saveAsked.push_back({caption, suggestedName});
+        saveFilters = filters;
+        return saveChoice;
     }
     void StartTimer(TViewTimer timer, int intervalMs) override
     {
@@ -64,6 +77,8 @@ public:
     void ShowHelpForm() override { ++helps; }
     void ShowAboutForm() override { ++abouts; }
     void CloseWindow() override { ++closes; }
+
+    bool Down(std::string_view button) const { return buttons.Get(button); }
 
     bool Running(TViewTimer timer) const
     {
@@ -78,6 +93,12 @@ public:
     std::vector<TLogLine> log;
     std::map<TViewBar, int> bars;
     std::vector<TBox> boxes;
+    TByName<TLogLine> labels; // text and colour
+    int labelSets = 0;
+    TByName<bool> buttons;
+    std::vector<TBox> saveAsked; // caption, suggested name
+    std::vector<TSaveFilter> saveFilters;
+    TSaveChoice saveChoice; // what the operator picks: empty path, cancelled
     std::function<void()> onBox; // runs inside the modal box
     std::map<TViewTimer, bool> running;
     std::map<TViewTimer, int> intervals;

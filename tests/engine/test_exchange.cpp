@@ -323,11 +323,13 @@ TEST_F(EngineTest, PortChoiceErrorsAndSwitching)
     EXPECT_EQ(view.boxes[0], (TBox{"Error", "Не определен \"RS\" порт"}));
     EXPECT_TRUE(view.log.empty());
 
-    // A port that cannot be opened: a red line, nothing sent.
+    // A port that cannot be opened: a red line and its cause, nothing sent.
     UsePort("COM99");
     Press(0);
-    ASSERT_EQ(view.log.size(), 1u);
+    ASSERT_EQ(view.log.size(), 2u);
     EXPECT_EQ(view.log[0], (TLogLine{"ошибка инициализации порта COM99", Red}));
+    EXPECT_EQ(view.log[1].colour, Red);
+    EXPECT_EQ(view.log[1].text.rfind("устройства COM99 нет", 0), 0u) << view.log[1].text;
     EXPECT_FALSE(view.Running(TViewTimer::tRdIn_Vexo));
 
     // Switching ports closes the first and opens the second.

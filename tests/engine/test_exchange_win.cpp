@@ -87,8 +87,11 @@ TEST_F(WinEngineTest, RequestsGoOutAndASilentDeviceGivesTheRedLine)
     view.texts[TViewText::cbRSname] = "COM99";
     const std::size_t before = view.log.size();
     Press(0);
-    ASSERT_EQ(view.log.size(), before + 1);
-    EXPECT_EQ(view.log.back(), (TLogLine{"ошибка инициализации порта COM99", Red}));
+    ASSERT_EQ(view.log.size(), before + 2);
+    EXPECT_EQ(view.log[before], (TLogLine{"ошибка инициализации порта COM99", Red}));
+    EXPECT_EQ(view.log.back(), (TLogLine{"устройства COM99 нет: адаптер отключен или получил другое имя; "
+                                         "подключите его и обновите список портов сканером",
+                                         Red}));
     EXPECT_TRUE(engine->OpenedRS().empty());
     EXPECT_TRUE(view.boxes.empty());
 }

@@ -44,6 +44,7 @@ TEST(Forms, ParentsComeFirstNamesAreUniqueChildrenFitTheirParents)
     for (const forms::TForm *form : forms::AllForms()) {
         std::set<std::string_view> seen;
         std::set<int> tabs;
+        std::set<std::string_view> keys;
         for (const forms::TControl &c : form->controls) {
             SCOPED_TRACE(std::string(form->name) + "." + std::string(c.name));
             EXPECT_TRUE(seen.insert(c.name).second) << "a second control of this name";
@@ -54,8 +55,18 @@ TEST(Forms, ParentsComeFirstNamesAreUniqueChildrenFitTheirParents)
                 EXPECT_LT(parent, &c) << "the parent comes later";
                 EXPECT_TRUE(IsContainer(parent->kind)) << c.parent << " holds no controls";
             }
+            // A toolbar holds its buttons, its gaps and the set-up window's label.
             const bool inToolBar = parent && parent->kind == TKind::ToolBar;
-            EXPECT_EQ(inToolBar, c.kind == TKind::ToolButton || c.kind == TKind::Separator);
+            EXPECT_EQ(inToolBar, c.kind == TKind::ToolButton || c.kind == TKind::Separator ||
+                                     (c.kind == TKind::Label && c.name == "lSetupWindow"));
+            if (!c.key.empty()) {
+                EXPECT_TRUE(keys.insert(c.key).second) << "key " << c.key << " twice";
+                EXPECT_NE(c.action, TAction::None) << "a key that does nothing";
+            }
+            if (c.kind == TKind::Key) {
+                EXPECT_FALSE(c.key.empty());
+                continue;
+            }
             if (c.tabOrder >= 0) {
                 EXPECT_TRUE(tabs.insert(c.tabOrder).second) << "tab order " << c.tabOrder << " twice";
             }

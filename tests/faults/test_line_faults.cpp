@@ -141,9 +141,12 @@ TEST_F(LineFaults, ThePortHeldByAnotherProcessIsAnInitialisationError)
         const auto t0 = Clock::now();
         Press("bRd_Inf");
         EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5)) << "the press hung";
-        ASSERT_EQ(LogLines(log).size(), before + 1);
-        EXPECT_EQ(LogLines(log).back().toStdString(), "ошибка инициализации порта " + device.SlavePath())
+        ASSERT_EQ(LogLines(log).size(), before + 2);
+        EXPECT_EQ(LogLines(log)[before].toStdString(), "ошибка инициализации порта " + device.SlavePath())
             << (geteuid() == 0 ? "as root" : "as a user");
+        // and why: the other process, by its number
+        EXPECT_EQ(LogLines(log).back().toStdString().rfind("порт " + device.SlavePath() + " занят программой ", 0), 0u)
+            << LogLines(log).back().toStdString();
         EXPECT_FALSE(window->Engine().XComm_AT().Opened());
         EXPECT_EQ(device.ReadFor(50), "") << "nothing may be sent to a port another program holds";
 

@@ -156,12 +156,14 @@ TEST(vexo_sim_cli, HelpAndBadOptions)
         Child c({"--help"});
         const std::string out = c.AllOutput();
         EXPECT_EQ(c.Wait(5s), 0);
-        for (const char *flag : {"--no-window", "--version", "--no-computer", "--fault", "--delay", "--late",
+        for (const char *flag : {"--power-on-after", "--no-window", "--version", "--no-computer", "--fault", "--delay", "--late",
                                  "--flood", "--link", "--no-stdin"})
             EXPECT_NE(out.find(flag), std::string::npos) << flag;
     }
     for (std::vector<std::string> bad : {std::vector<std::string>{"--bogus"}, {"--fault", "loud"}, {"--delay", "x"},
-                                         {"--version", "3"}, {"--delay"}, {"--address", "300"}}) {
+                                         {"--version", "3"}, {"--delay"}, {"--address", "300"},
+                                         {"--power-on-after", "x"}, {"--power-on-after", "1.2345"},
+                                         {"--power-on-after", "-1"}, {"--power-on-after", "2."}}) {
         SCOPED_TRACE(bad[0]);
         Child c(bad);
         EXPECT_EQ(c.AllOutput(), "") << "no device path on a usage error";
@@ -194,6 +196,24 @@ TEST(vexo_sim_cli, ServesTheDeviceAndTheLinkUntilStdinEnds)
     struct stat lst {};
     EXPECT_NE(::lstat(link.c_str(), &lst), 0) << "link left behind";
     ::rmdir(dir.c_str());
+}
+
+TEST(vexo_sim_cli, PowerOnAfterADelay)
+{
+    Child c({"--no-window", "--power-on-after", "3", "-v"});
+    const std::string dev = c.FirstLine();
+    ASSERT_FALSE(dev.empty());
+    Port port(dev);
+    port.Send("ATI0\r\n");
+    EXPECT_TRUE(c.AwaitError("(switched off: ignored)"));
+    // Asked again until it answers, as the program's wait does.
+    std::string reply;
+    const auto end = Clock::now() + 20s;
+    while (reply.empty() && Clock::now() < end)
+        reply = port.Ask("ATI0");
+    EXPECT_EQ(reply, "Vexo v03.17\r\n");
+    c.CloseStdin();
+    EXPECT_EQ(c.Wait(5s), 0);
 }
 
 TEST(vexo_sim_cli, PowerCycleByStdinAndByHangupSignal)

@@ -100,6 +100,46 @@ TEST(vexo_sim_window, NoWindowAnswersAtAnyTime)
     EXPECT_EQ(r.port.Ask("AT+xKPV3=?"), "7\r\n");
 }
 
+TEST(vexo_sim_window, SwitchedOnLateHearsNothingUntilThen)
+{
+    Options o = Windowed();
+    o.powerOnAfterMs = 3000;
+    Rig r(o);
+    EXPECT_FALSE(r.sim.PoweredOn());
+    EXPECT_FALSE(r.sim.InWindow());
+    r.port.Send("ATI0\r\n");
+    r.port.Send("AT+xKPV3=1\r\n");
+    r.Taken();
+    r.Advance(2999ms);
+    r.port.Send("ATI0\r\n");
+    r.Taken();
+    EXPECT_EQ(r.sim.BytesSent(), 0u) << "a unit switched off answered";
+    EXPECT_EQ(r.sim.Stored(3), 7) << "a unit switched off carried out a write";
+    r.Advance(1ms);
+    EXPECT_TRUE(r.sim.PoweredOn());
+    EXPECT_EQ(r.port.Ask("ATI0"), "Vexo v03.17\r\n");
+    // Its set-up window runs from the moment it came on.
+    r.Advance(29999ms);
+    EXPECT_TRUE(r.sim.InWindow());
+    const auto log = r.sim.Requests();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_FALSE(log[0].inWindow);
+    EXPECT_FALSE(log[2].inWindow);
+    EXPECT_TRUE(log[3].inWindow);
+}
+
+TEST(vexo_sim_window, SwitchedOnLateWindowStartsAtPowerOn)
+{
+    Options o = Windowed();
+    o.powerOnAfterMs = 1000;
+    o.windowMs = 500;
+    Rig r(o);
+    r.Advance(1499ms);
+    EXPECT_TRUE(r.sim.InWindow());
+    r.Advance(1ms);
+    EXPECT_FALSE(r.sim.InWindow()) << "the window is 500 ms from switching on, not from start";
+}
+
 TEST(vexo_sim_window, PowerCycleOpensANewWindowAndKeepsValues)
 {
     Rig r(Windowed());

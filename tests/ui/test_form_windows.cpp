@@ -4,14 +4,16 @@
 // their interval and state. Read from the table, not retyped here.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QTimer>
+#include <QToolButton>
 
 #include <map>
 #include <memory>
@@ -100,8 +102,19 @@ void ExpectControl(const TForm &form, const TControl &row, QWidget *window, QWid
         EXPECT_EQ(timer->isActive(), row.enabled);
         return;
     }
+    if (!row.key.empty()) {
+        // a key of its own, or the key that presses this button
+        const QString name = row.kind == TKind::Key ? Q(row.name) : Q(row.name) + QStringLiteral("Key");
+        auto *key = window->findChild<QShortcut *>(name, Qt::FindDirectChildrenOnly);
+        ASSERT_NE(key, nullptr) << name.toStdString();
+        EXPECT_EQ(key->key(), QKeySequence(Q(row.key)));
+        if (row.kind == TKind::Key)
+            return;
+    }
     auto *w = window->findChild<QWidget *>(Q(row.name));
     ASSERT_NE(w, nullptr);
+    if (auto *button = qobject_cast<QToolButton *>(w))
+        EXPECT_EQ(button->isCheckable(), row.toggle) << "a toggle stays down";
     QWidget *parent = w->parentWidget();
     if (row.parent == form.name)
         EXPECT_EQ(parent, client);

@@ -1,0 +1,413 @@
+#include "Sequences.h"
+
+#include <optional>
+
+#include "Commands.h"
+#include "LogHelpers.h"
+#include "Str_UtRx.h"
+#include "pAT_Vexo.h"
+
+namespace {
+
+constexpr int ReadAllSteps[] = {acInfo, acRdSpeedIO, acRdSpeedRS, acRdSpeedPrn, acRdAdrModBus, acRdKLV707};
+// The five writes, then the same parameters read back in the same order.
+constexpr int WriteAllSteps[] = {acWrSpeedIO,  acWrSpeedRS,   acWrSpeedPrn, acWrAdrModBus, acWrKLV707,
+                                 acRdSpeedIO, acRdSpeedRS,   acRdSpeedPrn, acRdAdrModBus, acRdKLV707};
+constexpr std::size_t WriteCount = 5;
+// Parameter 9 came with this firmware.
+constexpr int FirstVersionWithKLV707 = 3 * 1000 + 17;
+
+const char *const TextWait = "ожидание ответа \"Vexo\"";
+const char *const TextReadAll = "чтение всех параметров \"Vexo\"";
+const char *const TextWriteAll = "запись всех параметров \"Vexo\" с проверкой";
+
+const char *SequenceTitle(TSequenceKind kind)
+{
+    switch (kind) {
+    case TSequenceKind::Wait: return TextWait;
+    case TSequenceKind::ReadAll: return TextReadAll;
+    case TSequenceKind::WriteAll: return TextWriteAll;
+    case TSequenceKind::None: break;
+    }
+    return "";
+}
+
+std::string_view ButtonOf(TSequenceKind kind)
+{
+    switch (kind) {
+    case TSequenceKind::ReadAll: return TViewText::TB_ReadAll;
+    case TSequenceKind::WriteAll: return TViewText::TB_WriteAll;
+    default: return TViewText::TB_Wait;
+    }
+}
+
+// The parameter a read or write command touches, as the summaries name it.
+std::string ParameterName(int cmd)
+{
+    switch (cmd) {
+    case acInfo: return "версия";
+    case acRdSpeedIO:
+    case acWrSpeedIO: return "скорость \"I/O\"";
+    case acRdSpeedRS:
+    case acWrSpeedRS: return "скорость \"RS232\"";
+    case acRdSpeedPrn:
+    case acWrSpeedPrn: return "скорость принтера";
+    case acRdAdrModBus:
+    case acWrAdrModBus: return "адрес \"ModBus\"";
+    default: return "флаг \"КЛВ-707\"";
+    }
+}
+
+// Parameters 4, 8 and 9 live only on units with a "Тетрамакс" attached.
+bool NeedsComputer(int cmd)
+{
+    return cmd == acRdSpeedPrn || cmd == acRdAdrModBus || cmd == acRdKLV707 || cmd == acWrSpeedPrn ||
+           cmd == acWrAdrModBus || cmd == acWrKLV707;
+}
+
+std::optional<std::int64_t> Integer(const std::string &text)
+{
+    if (!IsIntText(text))
+        return std::nullopt;
+    try {
+        return IntTextValue(text);
+    } catch (...) {
+        return std::nullopt; // "5-", "--": characters pass, no number
+    }
+}
+
+// The value a read brought, as it goes into its box; nullopt when the
+// reply holds none.
+std::optional<std::string> ReadValue(int cmd, const std::string &reply)
+{
+    switch (Catalogue[cmd].rule) {
+    case TReplyRule::AsIs:
+        if (reply.empty())
+            return std::nullopt;
+        return reply;
+    case TReplyRule::Speed: {
+        const std::string speed = CodeToSpeed(reply);
+        if (speed.empty() || speed == "брак ответа")
+            return std::nullopt;
+        return speed;
+    }
+    case TReplyRule::Number: {
+        const auto v = Integer(reply);
+        if (!v || *v < 1 || *v > 250)
+            return std::nullopt;
+        return std::to_string(*v);
+    }
+    default:
+        if (reply == "0" || reply == "1")
+            return reply;
+        return std::nullopt;
+    }
+}
+
+// "03.17" anywhere in the module's version line -> 3017; nullopt without one.
+std::optional<int> FirmwareVersion(const std::string &line)
+{
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        std::size_t j = i;
+        int major = 0, minor = 0, digits = 0;
+        while (j < line.size() && line[j] >= '0' && line[j] <= '9' && digits < 4)
+            major = major * 10 + (line[j++] - '0'), ++digits;
+        if (digits == 0 || j >= line.size() || line[j] != '.')
+            continue;
+        ++j;
+        int minorDigits = 0;
+        while (j < line.size() && line[j] >= '0' && line[j] <= '9' && minorDigits < 4)
+            minor = minor * 10 + (line[j++] - '0'), ++minorDigits;
+        if (minorDigits > 0)
+            return major * 1000 + minor;
+    }
+    return std::nullopt;
+}
+
+std::string Joined(const std::vector<std::string> &items)
+{
+    std::string out;
+    for (const auto &item : items)
+        out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
+void AddPart(std::string &summary, const char *title, const std::vector<std::string> &items)
+{
+    if (items.empty())
+        return;
+    summary += summary.back() == ':' ? " " : "; ";
+    summary += std::string(title) + " - " + Joined(items);
+}
+
+} // namespace
+
+TSequences::TSequences(TAT_VexoEngine &engine, IMainView &view) : FEngine(engine), FView(view) {}
+
+void TSequences::Press(TSequenceKind kind)
+{
+    if (FKind == kind) {
+        Interrupt();
+        return;
+    }
+    Interrupt();
+    Start(kind);
+}
+
+void TSequences::Interrupt()
+{
+    if (FKind == TSequenceKind::None)
+        return;
+    std::string line = std::string(SequenceTitle(FKind)) + " прервано";
+    if (FKind == TSequenceKind::Wait)
+        line += ", попыток: " + std::to_string(FAttempts);
+    else
+        line += ", выполнено шагов: " + std::to_string(FAt) + " из " + std::to_string(FSteps.size());
+    Stop();
+    FEngine.AddToLog(lkError, line);
+}
+
+void TSequences::Stop()
+{
+    const TSequenceKind was = FKind;
+    FKind = TSequenceKind::None;
+    FSteps.clear();
+    FAt = 0;
+    if (was != TSequenceKind::None)
+        FView.SetButtonDown(ButtonOf(was), false);
+}
+
+void TSequences::Start(TSequenceKind kind)
+{
+    FSteps.clear();
+    FAt = 0;
+    FAttempts = 0;
+    if (kind == TSequenceKind::Wait) {
+        // The port opens first, as for a press: its failure is logged there.
+        if (!FEngine.PrepareRSPort())
+            return;
+        FSteps.push_back({acInfo, false, {}});
+    } else if (kind == TSequenceKind::ReadAll) {
+        for (int cmd : ReadAllSteps)
+            FSteps.push_back({cmd, false, {}});
+    } else {
+        for (int cmd : WriteAllSteps)
+            FSteps.push_back({cmd, false, {}});
+        // What the five writes send, read from the boxes as their buttons read them.
+        FWritten.clear();
+        for (std::size_t i = 0; i < WriteCount; ++i)
+            FWritten.push_back(ReadParameter(Catalogue[WriteAllSteps[i]], FView).sent);
+    }
+    FKind = kind;
+    FView.SetButtonDown(ButtonOf(kind), true);
+    FEngine.AddToLog(lkCommand, kind == TSequenceKind::Wait
+                                    ? std::string(TextWait) + ": \"ATI0\" повторяется до первого ответа"
+                                    : std::string(SequenceTitle(kind)));
+    Issue(FSteps[0].cmd);
+}
+
+bool TSequences::Issue(int cmd)
+{
+    const bool quiet = FKind == TSequenceKind::Wait;
+    if (quiet)
+        ++FAttempts;
+    try {
+        FEngine.IssueCommand(cmd, quiet);
+    } catch (...) {
+        Interrupt();
+        throw;
+    }
+    // Nothing went out (the port would not open, vanished, took nothing):
+    // no verdict will come to move on.
+    if (!FEngine.ReplyTimerEnabled()) {
+        Interrupt();
+        return false;
+    }
+    return true;
+}
+
+void TSequences::Verdict(int cmd, bool answered, const std::string &reply)
+{
+    if (FKind == TSequenceKind::None || FAt >= FSteps.size() || FSteps[FAt].cmd != cmd)
+        return;
+    if (FKind == TSequenceKind::Wait) {
+        if (!answered) {
+            Issue(acInfo);
+            return;
+        }
+        const int attempts = FAttempts;
+        Stop();
+        FEngine.AddToLog(lkGood, std::string(TextWait) + " окончено: ответ на попытку " + std::to_string(attempts));
+        return;
+    }
+    TStep &step = FSteps[FAt];
+    step.answered = answered;
+    step.reply = reply;
+    if (FKind == TSequenceKind::ReadAll && answered)
+        PutIntoBox(step);
+    ++FAt;
+    NextOrFinish();
+}
+
+void TSequences::NextOrFinish()
+{
+    if (FAt < FSteps.size()) {
+        Issue(FSteps[FAt].cmd);
+        return;
+    }
+    if (FKind == TSequenceKind::ReadAll)
+        FinishReadAll();
+    else
+        FinishWriteAll();
+}
+
+void TSequences::PutIntoBox(const TStep &step)
+{
+    const auto value = ReadValue(step.cmd, step.reply);
+    if (!value)
+        return;
+    // The box is the one its write command sends from.
+    const int write = WriteOfRead(step.cmd);
+    if (write < 0)
+        return;
+    const TCommand &w = Catalogue[write];
+    if (w.source == TParamSource::Flag)
+        FView.SetChecked(w.control, *value == "1");
+    else
+        FView.SetText(w.control, *value);
+}
+
+namespace {
+
+// Which of the failed computer-only parameters this unit simply lacks: all
+// three when it answered, but with no value, for both 4 and 8 (no
+// "Тетрамакс"); 9 alone on firmware before 03.17.
+struct TAbsence {
+    bool noComputer = false;
+    bool oldFirmware = false;
+    bool Lacks(int readCmd) const
+    {
+        return (noComputer && NeedsComputer(readCmd)) || (oldFirmware && readCmd == acRdKLV707);
+    }
+};
+
+// `refused(readCmd)`: the unit answered that parameter's request(s), without a value.
+template <typename Refused>
+TAbsence AbsenceOf(Refused refused, const std::string &moduleLine)
+{
+    TAbsence a;
+    a.noComputer = refused(acRdSpeedPrn) && refused(acRdAdrModBus);
+    const auto version = FirmwareVersion(moduleLine);
+    a.oldFirmware = !a.noComputer && refused(acRdKLV707) && version && *version < FirstVersionWithKLV707;
+    return a;
+}
+
+void AddAbsence(std::string &summary, const TAbsence &a, const std::vector<std::string> &lacking)
+{
+    if (a.noComputer)
+        AddPart(summary, "нет у Vexo без \"Тетрамакс\"", lacking);
+    else if (a.oldFirmware)
+        AddPart(summary, "нет у Vexo версий до 03.17", lacking);
+}
+
+} // namespace
+
+void TSequences::FinishReadAll()
+{
+    const std::vector<TStep> steps = std::move(FSteps);
+    Stop();
+    auto find = [&](int cmd) -> const TStep & {
+        for (const auto &s : steps)
+            if (s.cmd == cmd)
+                return s;
+        return steps.front();
+    };
+    const TAbsence absence = AbsenceOf(
+        [&](int cmd) {
+            const TStep &s = find(cmd);
+            return s.answered && !ReadValue(cmd, s.reply);
+        },
+        FEngine.ModuleLine());
+    std::vector<std::string> read, notRead, lacking;
+    for (const auto &s : steps) {
+        if (s.answered && ReadValue(s.cmd, s.reply))
+            read.push_back(ParameterName(s.cmd));
+        else if (absence.Lacks(s.cmd) && s.answered)
+            lacking.push_back(ParameterName(s.cmd));
+        else
+            notRead.push_back(ParameterName(s.cmd) + (s.answered ? " (брак ответа)" : " (нет ответа)"));
+    }
+    std::string summary = std::string(TextReadAll) + ':';
+    AddPart(summary, "прочитано", read);
+    AddPart(summary, "не прочитано", notRead);
+    AddAbsence(summary, absence, lacking);
+    FEngine.AddToLog(notRead.empty() ? lkGood : lkError, summary);
+}
+
+void TSequences::FinishWriteAll()
+{
+    const std::vector<TStep> steps = std::move(FSteps);
+    Stop();
+    const std::string moduleLine = FEngine.ModuleLine();
+    // Written and read back, pair by pair.
+    auto writeOf = [&](std::size_t i) -> const TStep & { return steps[i]; };
+    auto readOf = [&](std::size_t i) -> const TStep & { return steps[i + WriteCount]; };
+    auto indexOf = [&](int readCmd) {
+        for (std::size_t i = 0; i < WriteCount; ++i)
+            if (readOf(i).cmd == readCmd)
+                return i;
+        return std::size_t(0);
+    };
+    const TAbsence absence = AbsenceOf(
+        [&](int readCmd) {
+            const std::size_t i = indexOf(readCmd);
+            return writeOf(i).answered && writeOf(i).reply != "OK" && readOf(i).answered &&
+                   !ReadValue(readCmd, readOf(i).reply);
+        },
+        moduleLine);
+    std::vector<std::string> same, differs, silent, refused, lacking;
+    for (std::size_t i = 0; i < WriteCount; ++i) {
+        const TStep &w = writeOf(i), &r = readOf(i);
+        const std::string name = ParameterName(r.cmd);
+        if (absence.Lacks(r.cmd) && w.answered && r.answered && w.reply != "OK") {
+            lacking.push_back(name);
+            continue;
+        }
+        if (!w.answered || !r.answered) {
+            silent.push_back(name);
+            continue;
+        }
+        if (w.reply != "OK") {
+            refused.push_back(name);
+            continue;
+        }
+        std::string written = FWritten[i], got = r.reply;
+        bool equal;
+        switch (Catalogue[r.cmd].rule) {
+        case TReplyRule::Speed:
+            written = CodeToSpeed(written);
+            got = CodeToSpeed(r.reply);
+            equal = got == written;
+            break;
+        case TReplyRule::Number: {
+            const auto a = Integer(written), b = Integer(r.reply);
+            equal = a && b && *a == *b;
+            break;
+        }
+        default:
+            equal = r.reply == written;
+            break;
+        }
+        if (equal)
+            same.push_back(name);
+        else
+            differs.push_back(name + " (записано " + written + ", прочитано " + got + ")");
+    }
+    std::string summary = std::string(TextWriteAll) + ':';
+    AddPart(summary, "совпадает", same);
+    AddPart(summary, "не совпадает", differs);
+    AddPart(summary, "нет ответа", silent);
+    AddPart(summary, "запись брак", refused);
+    AddAbsence(summary, absence, lacking);
+    FEngine.AddToLog(differs.empty() && silent.empty() && refused.empty() ? lkGood : lkError, summary);
+}

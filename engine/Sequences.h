@@ -1,0 +1,54 @@
+// Runs of commands started by one toolbar button: waiting for the module
+// (ATI0 again and again until it answers), reading all its parameters, and
+// writing them all and reading them back. Each step is an ordinary command,
+// judged by the reply timer; the sequence moves on at each verdict, so
+// nothing runs between steps and the window never waits on it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "MainView.h"
+
+class TAT_VexoEngine;
+
+enum class TSequenceKind { None, Wait, ReadAll, WriteAll };
+
+class TSequences {
+public:
+    TSequences(TAT_VexoEngine &engine, IMainView &view);
+
+    TSequenceKind Running() const { return FKind; }
+    int Attempts() const { return FAttempts; } // of the wait running or last run
+
+    // The sequence's own button: starts it, or ends it when it runs (another
+    // one running is ended first).
+    void Press(TSequenceKind kind);
+    // A command button or Escape: a running sequence ends with a logged line.
+    void Interrupt();
+    // The reply timer has judged the reply to the sequence's step.
+    void Verdict(int cmd, bool answered, const std::string &reply);
+
+private:
+    struct TStep {
+        int cmd;
+        bool answered = false;
+        std::string reply; // stripped
+    };
+    void Start(TSequenceKind kind);
+    void Stop(); // button up, state cleared; logs nothing
+    bool Issue(int cmd);
+    void NextOrFinish();
+    void FinishReadAll();
+    void FinishWriteAll();
+    void PutIntoBox(const TStep &step);
+
+    TAT_VexoEngine &FEngine;
+    IMainView &FView;
+    TSequenceKind FKind = TSequenceKind::None;
+    int FAttempts = 0;
+    std::vector<TStep> FSteps;
+    std::size_t FAt = 0;
+    // What Write all's five writes sent, in their order.
+    std::vector<std::string> FWritten;
+};
