@@ -20,6 +20,10 @@ struct TPicture {
 };
 TPicture DecodePicture(const void *data, size_t size, std::string *error = nullptr);
 
+// A smoothly scaled copy (the platform's high-quality scaler) of a decoded
+// picture, `width` x `height`; null on failure.
+TPicture ScalePicture(const TPicture &picture, int width, int height);
+
 // Resource names (RCDATA) of the pictures built into the program.
 TPicture LoadPictureResource(const wchar_t *name, std::string *error = nullptr);
 
