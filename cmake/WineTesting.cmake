@@ -15,6 +15,8 @@
 
 set(VEXO_GTEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources to build for the target")
 set(VEXO_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of the test runs (created if needed)")
+# a prefix of its own for the windows at 144 DPI (LogPixels), made on first use
+set(VEXO_WINEPREFIX_144 ${CMAKE_BINARY_DIR}/wine-prefix-144 CACHE PATH "Wine prefix at 144 DPI")
 find_program(VEXO_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
 find_program(VEXO_WINE NAMES wine64)
 find_program(VEXO_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)

@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 #include <richedit.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <climits>
@@ -298,6 +297,18 @@ void TFormWindow::ApplyScale()
                 SendMessageW(n.handle, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
             if (!c.enabled)
                 SendMessageW(n.handle, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(Scaled(1), Scaled(1)));
+            // a rich-text view takes the face and height of a font, not its
+            // width: it gets the height whose characters keep the limit
+            if (FDpi > FForm.designDpi) {
+                CHARFORMAT2W size{};
+                size.cbSize = sizeof size;
+                size.dwMask = CFM_SIZE;
+                HDC dc = GetDC(n.handle);
+                size.yHeight = MulDiv(FittedHeight(TableFont(&c)), 1440, GetDeviceCaps(dc, LOGPIXELSY));
+                ReleaseDC(n.handle, dc);
+                SendMessageW(n.handle, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&size));
+                SendMessageW(n.handle, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&size));
+            }
         }
         if ((c.kind == TKind::Label || c.kind == TKind::LinkLabel) && c.width < 0 && c.align == TAlign::None)
             FitLabel(n.handle);

@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <climits>
 
 #include "Pictures.h"
 #include "SpinRules.h"
@@ -389,41 +388,63 @@ const TPictureView *TFormWindow::Picture(std::string_view name) const
     return nullptr;
 }
 
-HFONT TFormWindow::FontFor(const TControl *row)
+const forms::TFont &TFormWindow::TableFont(const TControl *row) const
 {
     // an empty face: the parent's font, up to the form's
-    const forms::TFont *font = &FForm.font;
     for (const TControl *r = row; r; r = forms::Find(FForm, r->parent))
-        if (!r->font.face.empty()) {
-            font = &r->font;
-            break;
-        }
-    HFONT &f = FFonts[FontKey(*font)];
-    if (f)
-        return f;
-    const std::wstring face = Wide(std::string(font->face));
-    const auto make = [&](int height, int width) {
-        return CreateFontW(-height, width, 0, 0, (font->style & forms::fsBold) ? FW_BOLD : FW_NORMAL,
-                           (font->style & forms::fsItalic) != 0, (font->style & forms::fsUnderline) != 0, FALSE,
-                           font->cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
-    };
-    int width = 0;
-    if (FDpi > FForm.designDpi) {
-        // hinted glyphs grow faster than the height: the characters keep at
-        // most the design width times the scale, so every caption that fits
-        // at the design DPI fits at this one
-        HFONT design = make(font->px, 0);
-        HDC dc = GetDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, design);
-        TEXTMETRICW tm{};
-        GetTextMetricsW(dc, &tm);
-        SelectObject(dc, old);
-        ReleaseDC(nullptr, dc);
-        DeleteObject(design);
-        width = tm.tmAveCharWidth * FDpi / FForm.designDpi;
-    }
-    f = make(Scaled(font->px), width);
+        if (!r->font.face.empty())
+            return r->font;
+    return FForm.font;
+}
+
+namespace {
+
+HFONT MakeFont(const forms::TFont &font, int height, int width)
+{
+    return CreateFontW(-height, width, 0, 0, (font.style & forms::fsBold) ? FW_BOLD : FW_NORMAL,
+                       (font.style & forms::fsItalic) != 0, (font.style & forms::fsUnderline) != 0, FALSE,
+                       font.cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Wide(std::string(font.face)).c_str());
+}
+
+int AverageWidth(const forms::TFont &font, int height)
+{
+    HFONT f = MakeFont(font, height, 0);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, f);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(f);
+    return tm.tmAveCharWidth;
+}
+
+} // namespace
+
+// Hinted glyphs grow faster than the height: scaled up, the characters keep
+// at most the design width times the scale, so that every caption that
+// fits at the design DPI fits at this one too.
+int TFormWindow::WidthLimit(const forms::TFont &font) const
+{
+    return FDpi > FForm.designDpi ? AverageWidth(font, font.px) * FDpi / FForm.designDpi : 0;
+}
+
+int TFormWindow::FittedHeight(const forms::TFont &font) const
+{
+    int height = Scaled(font.px);
+    if (const int limit = WidthLimit(font))
+        while (height > font.px && AverageWidth(font, height) > limit)
+            --height;
+    return height;
+}
+
+HFONT TFormWindow::FontFor(const TControl *row)
+{
+    const forms::TFont &font = TableFont(row);
+    HFONT &f = FFonts[FontKey(font)];
+    if (!f)
+        f = MakeFont(font, Scaled(font.px), WidthLimit(font));
     return f;
 }
 

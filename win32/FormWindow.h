@@ -109,6 +109,9 @@ private:
     void Command(int id, int code, HWND from);
     TNode *NodeOf(HWND control);
     TNode *NodeOf(std::string_view name);
+    const forms::TFont &TableFont(const forms::TControl *row) const;
+    int WidthLimit(const forms::TFont &font) const;
+    int FittedHeight(const forms::TFont &font) const; // the height whose characters keep the limit
     HFONT FontFor(const forms::TControl *row);
     COLORREF BackgroundOf(const forms::TControl *row) const;
     HWND FirstTabStop() const;
