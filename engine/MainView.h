@@ -22,10 +22,10 @@ inline constexpr std::string_view chKLV707 = "chKLV707";               // the co
 // The two activity bars (range 0..100).
 enum class TViewBar { prB_Wr, prB_rd };
 
-// The main window's two timers.
+// The main window's two timers (their intervals are in its table).
 enum class TViewTimer {
-    tInit,      // start timer, 50 ms, fires once
-    tRdIn_Vexo, // reply timer, 500 ms, one-shot
+    tInit,      // start timer, fires once
+    tRdIn_Vexo, // reply timer, one-shot
 };
 
 struct TColour {
