@@ -28,16 +28,14 @@ apt_get install -y -qq wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix gcc-ming
   xdotool xclip >/dev/null
 step "packages installed"
 
-# wine32 comes in alongside the 64-bit build; the 32-bit tests wait for it
-wine32_log=$(mktemp)
-(
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-    apt_get update -qq
-  fi
-  apt_get install -y -qq --no-install-recommends wine32:i386
-) >"$wine32_log" 2>&1 &
-wine32_pid=$!
+# wine32: the i386 architecture first. Before anything runs under Wine, as
+# the install brings newer versions of shared libraries that Wine uses.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  apt_get update -qq
+fi
+apt_get install -y -qq --no-install-recommends wine32:i386 >/dev/null
+step "wine32 installed"
 
 cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake -DATVEXO_BUILD_GUI=OFF \
   ${VEXO_WINEPREFIX:+-DVEXO_WINEPREFIX="$VEXO_WINEPREFIX"} >/dev/null
@@ -46,8 +44,7 @@ prefix=$(cache "$build" VEXO_WINEPREFIX) server=$(cache "$build" VEXO_WINESERVER
 prefix32=
 # whatever happens below, no wineserver of ours outlives the stage
 trap 'WINEPREFIX="$prefix" "$server" -k 2>/dev/null || true
-      [ -z "$prefix32" ] || WINEPREFIX="$prefix32" "$server" -k 2>/dev/null || true
-      kill "$wine32_pid" 2>/dev/null || true; rm -f "$wine32_log"' EXIT
+      [ -z "$prefix32" ] || WINEPREFIX="$prefix32" "$server" -k 2>/dev/null || true' EXIT
 step "configured ($build)"
 
 cmake --build "$build" --target vexo_wine_host vexo_sim_host
@@ -57,14 +54,6 @@ step "pty shim, peer and stand-in Vexo built with the host compiler"
 # the test programs' lists are read under Wine once it is there.
 cmake --build "$build"
 step "program, libraries and tests cross-built, prefix $prefix ready"
-
-# the install changes shared libraries: it is over before Wine runs
-if ! wait "$wine32_pid"; then
-  cat "$wine32_log" >&2
-  echo "windows: wine32 could not be installed" >&2
-  exit 1
-fi
-step "wine32 installed (waited for)"
 
 ctest --test-dir "$build" --no-tests=error --output-on-failure -j2
 step "tests run under Wine"

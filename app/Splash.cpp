@@ -51,7 +51,7 @@ QRect TSplashForm::UnderlineStroke(int pixelSize, int blanks)
 
 int TSplashForm::Scaled(int designPixels, qreal logicalDpi)
 {
-    return ScaledLength(designPixels, logicalDpi, kDesignDpi);
+    return ScaledLength(designPixels, logicalDpi, forms::SplashForm.designDpi);
 }
 
 TSplashForm::TSplashForm(QWidget *parent, qreal logicalDpi)
@@ -61,7 +61,7 @@ TSplashForm::TSplashForm(QWidget *parent, qreal logicalDpi)
     InstallFontSubstitutions();
 
     QScreen *scr = QGuiApplication::primaryScreen();
-    FDpi = logicalDpi > 0 ? logicalDpi : (scr ? scr->logicalDotsPerInch() : qreal(kDesignDpi));
+    FDpi = logicalDpi > 0 ? logicalDpi : (scr ? scr->logicalDotsPerInch() : qreal(forms::SplashForm.designDpi));
 
     setObjectName(QStringLiteral("SplashForm"));
     if (QGuiApplication::windowIcon().isNull()) // else the program's, already decoded

@@ -6,17 +6,14 @@ class QFrame;
 class QLabel;
 
 // The window shown while the main window is being built, from its table.
-// Laid out for 120 DPI and scaled to the screen's logical DPI; no input, no
-// timer.
+// Laid out for the table's DPI and scaled to the screen's logical DPI; no
+// input, no timer.
 class TSplashForm : public QWidget {
     Q_OBJECT
 public:
     // logicalDpi <= 0: the primary screen's logical DPI.
     explicit TSplashForm(QWidget *parent = nullptr, qreal logicalDpi = 0);
     ~TSplashForm() override;
-
-    // The DPI the design sizes are given for.
-    static constexpr int kDesignDpi = 120;
 
     // Shows the window and paints it at once: no event loop runs yet when
     // the program starts.
@@ -38,5 +35,5 @@ public:
     QLabel *Label1 = nullptr;
 
 private:
-    qreal FDpi = kDesignDpi;
+    qreal FDpi = 0;
 };

@@ -29,6 +29,8 @@ else()
 endif()
 find_program(VEXO_WINE NAMES ${_wine_loader} PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
 find_program(VEXO_WINE NAMES ${_wine_loader})
+# a prefix of its own for the windows at 144 DPI (LogPixels), made on first use
+set(VEXO_WINEPREFIX_144 ${CMAKE_BINARY_DIR}/wine-prefix-144 CACHE PATH "Wine prefix at 144 DPI")
 find_program(VEXO_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
 find_program(VEXO_WINESERVER NAMES wineserver)
 find_program(VEXO_HOST_CC NAMES gcc cc)

@@ -28,10 +28,10 @@ inline constexpr std::string_view TB_WriteAll = "TB_WriteAll";
 // The two activity bars (range 0..100).
 enum class TViewBar { prB_Wr, prB_rd };
 
-// The main window's timers.
+// The main window's timers (their intervals are in its table).
 enum class TViewTimer {
-    tInit,        // start timer, 50 ms, fires once
-    tRdIn_Vexo,   // reply timer, 500 ms, one-shot
+    tInit,        // start timer, fires once
+    tRdIn_Vexo,   // reply timer, one-shot
     tSetupWindow, // the set-up window's count-down, every second while it runs
 };
 

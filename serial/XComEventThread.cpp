@@ -136,6 +136,7 @@ void TCommEventThread::ServeFromMain()
     std::exception_ptr error;
     lk.unlock();
     try {
+        const FreshQueue fresh(FHandle); // the handlers count what was just read
         DoEvent(true);
     } catch (...) {
         error = std::current_exception();

@@ -309,7 +309,8 @@ BOOL ClearCommError(HANDLE h, LPDWORD errors, COMSTAT *stat)
         // What has arrived counts as received, as on Windows, whoever is
         // meant to take it off the tty: the main loop on its next turn, an
         // event thread busy delivering (or ended by a handler), nobody at all.
-        dev->DrainTtyLocked();
+        if (tFreshQueue != h || Clock::now() - tReadDryAt >= kFreshFor)
+            dev->DrainTtyLocked();
         stat->fFlags = 0;
         stat->cbInQue = static_cast<DWORD>(dev->rx.Size());
         int out = 0;

@@ -385,8 +385,17 @@ bool PumpInput(PortHandle h, bool wakeWaiters)
     const bool previous = std::exchange(tLeaveInlineWaitersAsleep, !wakeWaiters);
     const bool drained = dev->DrainTtyLocked(); // the main loop's watch is edge-triggered
     tLeaveInlineWaitersAsleep = previous;
+    if (drained)
+        tReadDryAt = Clock::now();
     return drained;
 }
+
+thread_local HANDLE detail::tFreshQueue = nullptr;
+thread_local Clock::time_point detail::tReadDryAt;
+
+FreshQueue::FreshQueue(PortHandle h) : FPrevious(std::exchange(tFreshQueue, h)) {}
+
+FreshQueue::~FreshQueue() { tFreshQueue = FPrevious; }
 
 WaitersLeftAsleep::WaitersLeftAsleep() : FPrevious(std::exchange(tLeaveInlineWaitersAsleep, true)) {}
 

@@ -91,6 +91,11 @@ void SignalEvent(HANDLE h);
 // Set while PumpInput runs (or a WaitersLeftAsleep lives): events set then
 // do not wake the threads that wait for them inline (the caller acts first).
 extern thread_local bool tLeaveInlineWaitersAsleep;
+// The handle whose queue the calling thread takes as it is (FreshQueue), and
+// when PumpInput last read a device dry on this thread.
+extern thread_local HANDLE tFreshQueue;
+extern thread_local Clock::time_point tReadDryAt;
+constexpr auto kFreshFor = std::chrono::microseconds(200);
 void UnsignalEvent(HANDLE h);
 // The device whose pending WaitCommEvent completes the event `ev`, so that a
 // thread waiting for `ev` can watch the tty itself (see Device::WaitInline).

@@ -93,6 +93,8 @@ bool WaitCommIo(PortHandle h, std::uint32_t which, std::uint32_t ms)
 int PollableFd(PortHandle) { return -1; }
 void LendToMainLoop(PortHandle, bool) {}
 bool PumpInput(PortHandle, bool) { return false; }
+FreshQueue::FreshQueue(PortHandle) : FPrevious(nullptr) {}
+FreshQueue::~FreshQueue() = default;
 WaitersLeftAsleep::WaitersLeftAsleep() : FPrevious(false) {}
 WaitersLeftAsleep::~WaitersLeftAsleep() = default;
 

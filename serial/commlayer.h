@@ -84,6 +84,22 @@ private:
     bool FPrevious;
 };
 
+// While one lives, the calling thread's counts of `h` (ClearCommError) that
+// come within 0.2 ms of it reading the device dry (PumpInput) take the
+// receive queue as it is, as a driver's queue on Windows trails the line by
+// a few character times; later ones read the device first, so a handler
+// that counts until more has come sees it. No effect on Windows.
+class FreshQueue {
+public:
+    explicit FreshQueue(PortHandle h);
+    ~FreshQueue();
+    FreshQueue(const FreshQueue &) = delete;
+    FreshQueue &operator=(const FreshQueue &) = delete;
+
+private:
+    PortHandle FPrevious;
+};
+
 // Fault injection for tests: the next `count` calls of the named layer call
 // ("SetCommState", "SetupComm", "SetCommTimeouts", "GetCommState", ...) fail
 // with ERROR_GEN_FAILURE. ClearFaults() drops all. No effect on Windows.

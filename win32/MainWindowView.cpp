@@ -2,7 +2,10 @@
 #include "MainWindow.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <richedit.h>
+
+#include <algorithm>
 
 #include "HelpAbout.h"
 #include "WinText.h"
@@ -18,25 +21,25 @@ UINT_PTR TimerId(TViewTimer timer)
 
 std::string TfAT_Vexo::Text(std::string_view control) const
 {
-    HWND h = FControls[std::string(control)];
+    HWND h = Control(control);
     return h ? WindowText(h) : std::string();
 }
 
 void TfAT_Vexo::SetText(std::string_view control, const std::string &text)
 {
-    if (HWND h = FControls[std::string(control)])
+    if (HWND h = Control(control))
         SetWindowTextW(h, Wide(text).c_str());
 }
 
 bool TfAT_Vexo::Checked(std::string_view control) const
 {
-    HWND h = FControls[std::string(control)];
+    HWND h = Control(control);
     return h && SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void TfAT_Vexo::SetChecked(std::string_view control, bool checked)
 {
-    if (HWND h = FControls[std::string(control)])
+    if (HWND h = Control(control))
         SendMessageW(h, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
@@ -53,33 +56,84 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
     SendMessageW(FControls["cbRSname"], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
 }
 
-// This window has no set-up window label, no toggle buttons and no save
-// dialog yet: the calls change nothing, and a save is as if cancelled.
-void TfAT_Vexo::SetLabel(std::string_view, const std::string &, TColour) {}
-void TfAT_Vexo::SetButtonDown(std::string_view, bool) {}
-TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &, const std::string &, const std::vector<TSaveFilter> &)
+void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TColour)
 {
-    return {};
+    // The label keeps its table colour here; only its text changes.
+    if (HWND label = Control(control))
+        SetWindowTextW(label, Wide(text).c_str());
+}
+
+void TfAT_Vexo::SetButtonDown(std::string_view control, bool down)
+{
+    const forms::TControl *row = forms::Find(Form(), control);
+    if (const int id = CommandId(control); row && id)
+        SendMessageW(Control(row->parent), TB_CHECKBUTTON, static_cast<WPARAM>(id), MAKELPARAM(down ? TRUE : FALSE, 0));
+}
+
+TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                                   const std::vector<TSaveFilter> &filters)
+{
+    // "Title\0*.ext\0" for each, then one more NUL
+    std::wstring filter;
+    for (const TSaveFilter &f : filters) {
+        filter += Wide(f.title);
+        filter.push_back(L'\0');
+        filter += L"*." + Wide(f.extension);
+        filter.push_back(L'\0');
+    }
+    filter.push_back(L'\0');
+    std::wstring file = Wide(suggestedName);
+    file.resize(std::max<std::size_t>(file.size() + 1, 1024), L'\0');
+    const std::wstring title = Wide(caption);
+    const std::wstring extension = filters.empty() ? std::wstring() : Wide(filters[0].extension);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = FWindow;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrTitle = title.c_str();
+    ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameW(&ofn))
+        return {}; // cancelled
+    return {Utf8(file.c_str()), ofn.nFilterIndex > 0 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0};
 }
 
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
 {
     HWND log = FControls["reWin"];
-    // caret to the end of the whole content, nothing selected
+    // the operator's selection and scroll position stay, unless the view
+    // was at the bottom: then it follows the new line
+    SCROLLINFO bar{};
+    bar.cbSize = sizeof bar;
+    bar.fMask = SIF_ALL;
+    const bool atBottom = !GetScrollInfo(log, SB_VERT, &bar) || bar.nPage == 0 ||
+                          bar.nPos + static_cast<int>(bar.nPage) >= bar.nMax;
+    CHARRANGE keep;
+    SendMessageW(log, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&keep));
+    POINT scroll;
+    SendMessageW(log, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
     GETTEXTLENGTHEX length{GTL_NUMCHARS, 1200};
     const auto end = static_cast<LONG>(SendMessageW(log, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
+    const bool caretAtEnd = keep.cpMin == keep.cpMax && keep.cpMin >= end;
     CHARRANGE at{end, end};
     SendMessageW(log, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&at));
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
-    format.dwMask = CFM_COLOR | CFM_FACE;
+    format.dwMask = CFM_COLOR; // the face stays the log's own
     format.crTextColor = RGB(colour.r, colour.g, colour.b);
-    lstrcpynW(format.szFaceName, L"Courier New", LF_FACESIZE);
     SendMessageW(log, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     // a new last line: after a paragraph break unless the log is empty
     const std::wstring line = (end > 0 ? L"\r" : L"") + Wide(text);
     SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-    SendMessageW(log, EM_SCROLLCARET, 0, 0);
+    if (!caretAtEnd)
+        SendMessageW(log, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&keep));
+    if (atBottom)
+        SendMessageW(log, WM_VSCROLL, SB_BOTTOM, 0);
+    else
+        SendMessageW(log, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
 }
 
 void TfAT_Vexo::ClearLogView()

@@ -163,6 +163,50 @@ TPicture PictureFromPixels(const std::uint32_t *pixels, int width, int height)
     return {bitmap, width, height};
 }
 
+TPicture ScalePicture(const TPicture &picture, int width, int height)
+{
+    if (!picture.bitmap || width <= 0 || height <= 0)
+        return {};
+    DIBSECTION dib{};
+    if (GetObjectW(picture.bitmap, sizeof dib, &dib) != sizeof dib || !dib.dsBm.bmBits || dib.dsBm.bmBitsPixel != 32)
+        return {};
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    struct TUninit {
+        bool on;
+        ~TUninit()
+        {
+            if (on)
+                CoUninitialize();
+        }
+    } uninit{SUCCEEDED(init)};
+    TComPtr<IWICImagingFactory> factory;
+    TComPtr<IWICBitmap> source;
+    TComPtr<IWICBitmapScaler> scaler;
+    const UINT stride = static_cast<UINT>(picture.width) * 4;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void **>(&factory))) ||
+        FAILED(factory->CreateBitmapFromMemory(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height),
+                                               GUID_WICPixelFormat32bppPBGRA, stride,
+                                               stride * static_cast<UINT>(picture.height),
+                                               static_cast<BYTE *>(dib.dsBm.bmBits), &source)) ||
+        FAILED(factory->CreateBitmapScaler(&scaler)) ||
+        FAILED(scaler->Initialize(source.p, static_cast<UINT>(width), static_cast<UINT>(height),
+                                  WICBitmapInterpolationModeFant)))
+        return {};
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof bi.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap)
+        return {};
+    const UINT outStride = static_cast<UINT>(width) * 4;
+    if (FAILED(scaler->CopyPixels(nullptr, outStride, outStride * static_cast<UINT>(height), static_cast<BYTE *>(bits)))) {
+        DeleteObject(bitmap);
+        return {};
+    }
+    return {bitmap, width, height};
+}
+
 TPicture LoadPictureResource(const wchar_t *name, std::string *error)
 {
     // the small pictures come decoded already (gen_glyphs.py)

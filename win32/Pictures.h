@@ -21,6 +21,10 @@ struct TPicture {
 };
 TPicture DecodePicture(const void *data, size_t size, std::string *error = nullptr);
 
+// A smoothly scaled copy (the platform's high-quality scaler) of a decoded
+// picture, `width` x `height`; null on failure.
+TPicture ScalePicture(const TPicture &picture, int width, int height);
+
 // A picture built into the program, by its resource name (RCDATA). The
 // small PNGs (toolbar, buttons) come as ready pixels made from the same
 // files at build time, so showing the main window needs no decoder; the

@@ -7,13 +7,6 @@
 #include "Pictures.h"
 #include "WinText.h"
 
-HFONT MakeFont(const TFontStyle &style)
-{
-    return CreateFontW(-style.height, 0, 0, 0, style.bold ? FW_BOLD : FW_NORMAL, style.italic, style.underline, FALSE,
-                       style.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, style.face);
-}
-
 namespace {
 
 LRESULT CALLBACK PanelProc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
@@ -33,13 +26,26 @@ LRESULT CALLBACK PanelProc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
             return SendMessageW(root, msg, wp, lp);
         break;
     }
+    case WM_ERASEBKGND: {
+        const auto *look = reinterpret_cast<const TPanelLook *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        RECT r;
+        GetClientRect(window, &r);
+        if (look && look->background != CLR_INVALID) {
+            SetBkColor(reinterpret_cast<HDC>(wp), look->background);
+            ExtTextOutW(reinterpret_cast<HDC>(wp), 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+        } else {
+            FillRect(reinterpret_cast<HDC>(wp), &r, GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return 1;
+    }
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window, &ps);
-        if (GetWindowLongPtrW(window, GWLP_USERDATA) & kPanelBevel) {
+        const auto *look = reinterpret_cast<const TPanelLook *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (look && look->edge != TPanelLook::None) {
             RECT r;
             GetClientRect(window, &r);
-            DrawEdge(dc, &r, EDGE_BUMP, BF_RECT);
+            DrawEdge(dc, &r, look->edge == TPanelLook::Lowered ? EDGE_BUMP : BDR_RAISEDINNER, BF_RECT);
         }
         EndPaint(window, &ps);
         return 0;
@@ -61,9 +67,17 @@ LRESULT CALLBACK PictureProc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
             GetClientRect(window, &r);
             HDC mem = CreateCompatibleDC(dc);
             HGDIOBJ old = SelectObject(mem, view->bitmap);
-            // unscaled from the top-left corner; the control's edge cuts it
-            BitBlt(dc, 0, 0, std::min<int>(r.right, view->width), std::min<int>(r.bottom, view->height), mem, 0, 0,
-                   SRCCOPY);
+            // from the top-left corner; the control's edge cuts it
+            if (view->scale == 100) {
+                BitBlt(dc, 0, 0, std::min<int>(r.right, view->width), std::min<int>(r.bottom, view->height), mem, 0,
+                       0, SRCCOPY);
+            } else {
+                const int oldMode = SetStretchBltMode(dc, HALFTONE);
+                SetBrushOrgEx(dc, 0, 0, nullptr);
+                StretchBlt(dc, 0, 0, MulDiv(view->width, view->scale, 100), MulDiv(view->height, view->scale, 100),
+                           mem, 0, 0, view->width, view->height, SRCCOPY);
+                SetStretchBltMode(dc, oldMode);
+            }
             SelectObject(mem, old);
             DeleteDC(mem);
         }
@@ -120,8 +134,6 @@ TControlSet::~TControlSet()
 {
     for (auto *t : FTipTexts)
         delete t;
-    for (HFONT f : FFonts)
-        DeleteObject(f);
 }
 
 void TControlSet::Init(HWND owner)
@@ -220,13 +232,6 @@ bool TControlSet::SetCursorFor(HWND control) const
     return false;
 }
 
-HFONT TControlSet::Font(const TFontStyle &style)
-{
-    HFONT f = MakeFont(style);
-    FFonts.push_back(f);
-    return f;
-}
-
 HWND MakeChild(const wchar_t *cls, const std::string &text, DWORD style, int x, int y, int w, int h, HWND parent,
                int id, DWORD exStyle)
 {
@@ -263,14 +268,14 @@ void DrawGlyphButton(const DRAWITEMSTRUCT &item, const TGlyph &glyph, int margin
         SetTextColor(dc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
         DrawTextW(dc, caption, length, &t, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
-    if (item.itemState & ODS_FOCUS) {
+    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
         RECT f = r;
         InflateRect(&f, -4, -4);
         DrawFocusRect(dc, &f);
     }
 }
 
-void RunModal(HWND window, HWND owner, const bool &done, HWND focus)
+void RunModal(HWND window, HWND owner, const bool &done, HWND focus, bool (*preTranslate)(MSG &))
 {
     const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
     if (owner)
@@ -286,6 +291,8 @@ void RunModal(HWND window, HWND owner, const bool &done, HWND focus)
                 PostQuitMessage(static_cast<int>(msg.wParam)); // for the outer loop
             break;
         }
+        if (preTranslate && preTranslate(msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -1,6 +1,6 @@
-// Pieces shared by the program's windows: fonts by face name and character
-// height, bevelled panels, named controls with tooltips and colours, picture
-// buttons and the modal loop of the secondary windows.
+// Pieces shared by the program's windows: bevelled panels, named controls
+// with tooltips and colours, picture buttons and pictures, and the modal
+// loop of the secondary windows.
 #pragma once
 
 #include <map>
@@ -8,14 +8,6 @@
 #include <vector>
 
 #include <windows.h>
-
-struct TFontStyle {
-    const wchar_t *face;
-    int height; // character height in pixels (without internal leading)
-    bool bold = false, italic = false, underline = false;
-    BYTE charset = RUSSIAN_CHARSET;
-};
-HFONT MakeFont(const TFontStyle &style);
 
 // Registers the window classes below (once per process).
 void RegisterWidgetClasses();
@@ -37,10 +29,14 @@ T *FormOf(HWND window, UINT msg, LPARAM lp)
     return reinterpret_cast<T *>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-// "VexoPanel": a panel with an optional raised-outer/lowered-inner bevel
-// (2 px) that hands its children's notifications to its top-level window.
+// "VexoPanel": a panel that hands its children's notifications to its
+// top-level window, with its look in the window's user data (a TPanelLook,
+// or none: plain button face).
 inline constexpr wchar_t kPanelClass[] = L"VexoPanel";
-inline constexpr LONG_PTR kPanelBevel = 1; // window's user data: bevel on
+struct TPanelLook {
+    enum TEdge { None, Lowered, Raised } edge = None; // Lowered: raised outer and lowered inner line
+    COLORREF background = CLR_INVALID;                // CLR_INVALID: button face
+};
 
 // The controls of one window, by name, with what the window paints for them.
 class TControlSet {
@@ -62,7 +58,6 @@ public:
     // WM_CTLCOLORSTATIC / WM_SETCURSOR answers for the controls here.
     bool CtlColor(HDC dc, HWND control, LRESULT &result) const;
     bool SetCursorFor(HWND control) const;
-    HFONT Font(const TFontStyle &style);
 
 private:
     HWND FOwner = nullptr;
@@ -72,7 +67,6 @@ private:
     std::map<HWND, COLORREF> FColours;
     std::vector<HWND> FHand;
     std::vector<std::wstring *> FTipTexts;
-    std::vector<HFONT> FFonts;
 };
 
 HWND MakeChild(const wchar_t *cls, const std::string &text, DWORD style, int x, int y, int w, int h, HWND parent,
@@ -87,16 +81,18 @@ struct TGlyph {
 };
 void DrawGlyphButton(const DRAWITEMSTRUCT &item, const TGlyph &glyph, int margin);
 
-// A picture drawn unscaled from its top-left corner, cut off at the
-// control's edges ("VexoPicture"; the window's user data points here).
+// A picture drawn from its top-left corner at `scale` percent of its size
+// (smoothly), cut off at the control's edges ("VexoPicture"; the window's
+// user data points here).
 struct TPictureView {
     HBITMAP bitmap = nullptr;
     int width = 0, height = 0;
+    int scale = 100;
 };
 inline constexpr wchar_t kPictureClass[] = L"VexoPicture";
 
 // Runs a modal loop for `window` (shown, owner disabled, `focus` or the
-// window itself focused) until `done`.
-void RunModal(HWND window, HWND owner, const bool &done, HWND focus = nullptr);
+// window itself focused) until `done`; `preTranslate` sees each message first.
+void RunModal(HWND window, HWND owner, const bool &done, HWND focus, bool (*preTranslate)(MSG &));
 // Moves a top-level window: top to 0, then left to 0.
 void MoveTopThenLeft(HWND window);

@@ -24,6 +24,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     UpdateWindow(main.Handle());
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (PreTranslateFormMessage(msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "Commands.h"
 #include "HelpAbout.h"
 #include "MainWindow.h"
 #include "Splash.h"
@@ -100,10 +101,9 @@ int wmain(int argc, wchar_t **argv)
         GetWindowRect(main.Handle(), &r);
         return r.left == 0 && r.top == 0;
     });
-    main.Engine().AddToLog(1, "выдать команду в \"Vexo\" - \"чтение скорости порта \"RS232\" Vexo\"");
-    main.Engine().AddToLog(1, "запрос \"Vexo\" -> \"AT+xKPV3=?\"");
-    main.Engine().AddToLog(2, "ответ  \"Vexo\" <- скорость RS = \"115200\"");
-    main.Engine().AddToLog(3, "нет ответа от \"Vexo\"");
+    // a line of each colour, from the catalogue
+    for (int kind = 1; kind <= 3; ++kind)
+        main.Engine().AddToLog(kind, std::string(Catalogue[kind].title) + " -> " + std::string(Catalogue[kind].command));
     ok &= Capture(main.Handle(), L"main");
 
     TModalShot::find = [] { return fHelpATVexo && fHelpATVexo->StartTimerFired() ? fHelpATVexo->Handle() : nullptr; };

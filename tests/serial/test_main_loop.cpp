@@ -198,6 +198,30 @@ TEST_F(MainLoop, ACountTakenOffTheLoopIncludesWhatWaitsInThePort)
     comm.Close();
 }
 
+TEST_F(MainLoop, ACountInsideADeliverySeesWhatArrivesMeanwhile)
+{
+    ASSERT_TRUE(comm.Open());
+    ASSERT_TRUE(device.Write("first\r\n"));
+    ASSERT_TRUE(ServeUntil([&] { return deliveries == 1; }));
+    const int before = handOvers.Requests();
+    bool counted = false;
+    handler = [&] {
+        if (deliveries != 2)
+            return;
+        // The loop is busy here: only the count can take the bytes off the port.
+        EXPECT_TRUE(device.Write("more"));
+        const auto end = Clock::now() + std::chrono::seconds(5);
+        while (!(counted = comm.QueueCount(0) == 4) && Clock::now() < end)
+            std::this_thread::yield();
+    };
+    ASSERT_TRUE(device.Write("second\r\n"));
+    ASSERT_TRUE(ServeUntil([&] { return got == "first\r\nsecond\r\nmore"; })) << got;
+    EXPECT_TRUE(counted) << "bytes that arrived during the handler were never counted";
+    EXPECT_EQ(deliveries, 3);
+    EXPECT_EQ(handOvers.Requests(), before) << "what the count took is delivered by the loop itself";
+    comm.Close();
+}
+
 TEST_F(MainLoop, ClosingInsideADirectDeliveryAndOpeningAgain)
 {
     ASSERT_TRUE(comm.Open());

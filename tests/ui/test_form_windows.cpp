@@ -80,15 +80,19 @@ void ExpectFont(QWidget *w, const forms::TFont &f)
 void ExpectColours(QWidget *w, const TControl &row)
 {
     const QPalette::ColorRole text = row.kind == TKind::RichEdit ? QPalette::Text : QPalette::WindowText;
-    if (row.colour.source == forms::TColour::Rgb)
+    if (row.colour.source == forms::TColour::Rgb) {
         EXPECT_EQ(w->palette().color(text), QColor(row.colour.r, row.colour.g, row.colour.b));
-    if (row.colour.source == forms::TColour::WindowText)
+    }
+    if (row.colour.source == forms::TColour::WindowText) {
         EXPECT_EQ(w->palette().color(text), w->window()->palette().color(QPalette::WindowText));
+    }
     const QPalette::ColorRole back = row.kind == TKind::RichEdit ? QPalette::Base : QPalette::Window;
-    if (row.background.source == forms::TColour::Rgb)
+    if (row.background.source == forms::TColour::Rgb) {
         EXPECT_EQ(w->palette().color(back), QColor(row.background.r, row.background.g, row.background.b));
-    if (row.background.source == forms::TColour::ButtonFace)
+    }
+    if (row.background.source == forms::TColour::ButtonFace) {
         EXPECT_EQ(w->palette().color(back), w->palette().color(QPalette::Button));
+    }
 }
 
 // One row against its widget. `client` holds the form's direct children.
@@ -116,25 +120,29 @@ void ExpectControl(const TForm &form, const TControl &row, QWidget *window, QWid
     if (auto *button = qobject_cast<QToolButton *>(w))
         EXPECT_EQ(button->isCheckable(), row.toggle) << "a toggle stays down";
     QWidget *parent = w->parentWidget();
-    if (row.parent == form.name)
+    if (row.parent == form.name) {
         EXPECT_EQ(parent, client);
-    else
+    } else {
         EXPECT_EQ(parent->objectName(), Q(row.parent));
+    }
 
     // place and size; a size the table leaves open fits the text
     EXPECT_EQ(w->pos(), QPoint(row.left, row.top));
-    if (row.width >= 0)
+    if (row.width >= 0) {
         EXPECT_EQ(w->width(), row.width);
-    else
+    } else {
         EXPECT_GE(w->width(), w->sizeHint().width());
-    if (row.height >= 0)
+    }
+    if (row.height >= 0) {
         EXPECT_EQ(w->height(), row.height);
-    else
+    } else {
         EXPECT_GE(w->height(), w->sizeHint().height());
+    }
 
     const QString text = row.lines.empty() ? Q(row.text) : Joined(row.lines);
-    if (row.kind != TKind::Image && row.kind != TKind::ProgressBar && row.kind != TKind::Panel)
+    if (row.kind != TKind::Image && row.kind != TKind::ProgressBar && row.kind != TKind::Panel) {
         EXPECT_EQ(ShownText(w), text);
+    }
     if (row.showHint) {
         EXPECT_EQ(w->toolTip(), Q(row.hint));
     } else {
@@ -156,8 +164,9 @@ void ExpectControl(const TForm &form, const TControl &row, QWidget *window, QWid
             expected << Q(item);
         EXPECT_EQ(items, expected);
     }
-    if (auto *check = qobject_cast<QCheckBox *>(w))
+    if (auto *check = qobject_cast<QCheckBox *>(w)) {
         EXPECT_EQ(check->isChecked(), row.checked);
+    }
     if (auto *s = qobject_cast<TSpinEdit *>(w)) {
         EXPECT_EQ(s->MinValue(), row.min);
         EXPECT_EQ(s->MaxValue(), row.max);
@@ -166,16 +175,20 @@ void ExpectControl(const TForm &form, const TControl &row, QWidget *window, QWid
         EXPECT_EQ(p->minimum(), row.min);
         EXPECT_EQ(p->maximum(), row.max);
     }
-    if (auto *b = qobject_cast<QAbstractButton *>(w))
+    if (auto *b = qobject_cast<QAbstractButton *>(w)) {
         EXPECT_EQ(b->icon().isNull(), row.picture == forms::TPicture::None);
-    if (auto *image = qobject_cast<QLabel *>(w); image && row.kind == TKind::Image)
+    }
+    if (auto *image = qobject_cast<QLabel *>(w); image && row.kind == TKind::Image) {
         EXPECT_FALSE(image->pixmap().isNull());
-    if (row.bevel == forms::TBevel::Lowered)
+    }
+    if (row.bevel == forms::TBevel::Lowered) {
         ExpectLoweredInnerBevel(w);
-    if (row.tabOrder < 0)
+    }
+    if (row.tabOrder < 0) {
         EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
-    else
+    } else {
         EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus);
+    }
 }
 
 // Tab goes through the controls in the table's order.
@@ -183,8 +196,9 @@ void ExpectTabOrder(const TForm &form, QWidget *window)
 {
     std::map<int, QWidget *> order;
     for (const TControl &row : form.controls)
-        if (row.tabOrder >= 0)
+        if (row.tabOrder >= 0) {
             order[row.tabOrder] = window->findChild<QWidget *>(Q(row.name));
+        }
     std::map<QWidget *, int> place;
     for (const auto &[n, w] : order)
         place[w] = n;
@@ -202,8 +216,9 @@ void ExpectForm(const TForm &form, QWidget *window, QWidget *client)
     SCOPED_TRACE(std::string(form.name));
     EXPECT_EQ(window->windowTitle(), Q(form.caption));
     EXPECT_EQ(client->size(), QSize(form.clientWidth, form.clientHeight));
-    if (form.place == forms::TPlace::Design)
+    if (form.place == forms::TPlace::Design) {
         EXPECT_EQ(window->pos(), QPoint(form.left, form.top));
+    }
     EXPECT_EQ(window->minimumSize() == window->maximumSize(), !(form.style & forms::wsResizable));
     for (const TControl &row : form.controls)
         ExpectControl(form, row, window, client);
@@ -235,7 +250,7 @@ TEST_F(FormWindows, AboutWindowBeforeItShows)
 
 TEST_F(FormWindows, SplashWindowAtItsDesignDpi)
 {
-    TSplashForm window(nullptr, TSplashForm::kDesignDpi);
+    TSplashForm window(nullptr, forms::SplashForm.designDpi);
     ExpectForm(forms::SplashForm, &window, &window);
 }
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FormWindow.h"
 #include "WinText.h"
 
 // Handles messages until `done` or `timeoutMs`; true if done came.
@@ -22,6 +23,8 @@ inline bool PumpUntil(const std::function<bool()> &done, int timeoutMs = 5000)
             return false;
         MSG msg;
         if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (PreTranslateFormMessage(msg)) // the keyboard, as the program's loops handle it
+                continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         } else {

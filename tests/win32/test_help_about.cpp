@@ -1,5 +1,6 @@
-// The help and about windows: places, texts, pictures, keys and links, each
-// opened modally from a plain owner window.
+// The help and about windows opened modally from a plain owner window: the
+// corner, texts, pictures, keys and links (each control's place, text and
+// font against its table row: test_forms.cpp).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,7 +15,6 @@
 
 #include "HelpAbout.h"
 #include "Splash.h"
-#include "VexoTexts.h"
 #include "WinTestUtil.h"
 
 namespace {
@@ -55,27 +55,6 @@ struct TOwner {
     ~TOwner() { DestroyWindow(window); }
 };
 
-struct TPlace {
-    const char *name;
-    int left, top, width, height;
-};
-
-void ExpectPlaces(const std::vector<TPlace> &places, const std::function<HWND(const char *)> &find)
-{
-    for (const auto &p : places) {
-        SCOPED_TRACE(p.name);
-        HWND h = find(p.name);
-        ASSERT_NE(h, nullptr);
-        const RECT r = PlaceInParent(h);
-        EXPECT_EQ(r.left, p.left);
-        EXPECT_EQ(r.top, p.top);
-        if (p.width >= 0) {
-            EXPECT_EQ(r.right - r.left, p.width);
-            EXPECT_EQ(r.bottom - r.top, p.height);
-        }
-    }
-}
-
 std::string Joined(std::initializer_list<const char *> lines)
 {
     std::string out;
@@ -99,20 +78,13 @@ TEST(HelpWindow, LayoutTextsPhotoAndTheCornerThenEscapeCloses)
         EXPECT_EQ(outer.left, 0);
         EXPECT_EQ(outer.top, 0);
         EXPECT_FALSE(IsWindowEnabled(owner.window)); // modal
-        ExpectPlaces({{"Label1", 0, 0, 593, 20},
-                      {"Panel1", 0, 20, 593, 707},
-                      {"Panel2", 2, 2, 589, 39},
-                      {"RichEdit1", 0, 0, 589, 39},
-                      {"Image1", 2, 41, 589, 312},
-                      {"RichEdit2", 2, 353, 589, 352}},
-                     [&](const char *n) { return f.Control(n); });
         EXPECT_EQ(WindowText(f.Control("Label1")), "“AT” команды \"Vexo\".");
         EXPECT_EQ(RichText(f.Control("RichEdit1")),
                   Joined({"Внимание!!! у \"Vexo\", “AT” команды доступны по порту корректора, только в течении ",
                           "7 сек после включения питания Vexo. Скорость работы по порту \"19200\"!!!"}));
         std::string help;
-        for (size_t i = 0; i < std::size(vexo_ui::kHelpLines); ++i)
-            help += (i ? "\r" : "") + std::string(vexo_ui::kHelpLines[i]);
+        for (size_t i = 0; i < forms::HelpTextLines.size(); ++i)
+            help += (i ? "\r" : "") + std::string(forms::HelpTextLines[i]);
         EXPECT_EQ(RichText(f.Control("RichEdit2")), help);
         EXPECT_NE(RichText(f.Control("RichEdit2")).find("       контакт  DB9 (« ВУ »)"), std::string::npos);
         EXPECT_EQ(RichColour(f.Control("RichEdit1")), RGB(255, 0, 0));
@@ -159,23 +131,12 @@ TEST(AboutWindow, LayoutTextsAndShownNameThenKeysClose)
             EXPECT_EQ(r.top, 0);
             EXPECT_EQ(r.right - r.left, 368);
             EXPECT_EQ(r.bottom - r.top, 252);
-            ExpectPlaces({{"Image1", 0, 0, 169, 161},
-                          {"lNamePO", 188, 32, -1, -1},
-                          {"Label5", 188, 72, -1, -1},
-                          {"Label2", 176, 120, -1, -1},
-                          {"Label_versPr", 224, 120, -1, -1},
-                          {"Label1", 174, 156, -1, -1},
-                          {"address", 10, 176, -1, -1},
-                          {"l_http", 8, 200, -1, -1},
-                          {"l_mail", 8, 224, -1, -1},
-                          {"OKButton", 271, 207, 74, 33}},
-                         [&](const char *n) { return f.Control(n); });
             EXPECT_EQ(WindowText(f.Control("lNamePO")), "AT_Vexo");
             EXPECT_EQ(WindowText(f.Control("Label_versPr")), "AT_Vexo-" VEXO_PROJECT_VERSION);
             EXPECT_EQ(WindowText(f.Control("Label5")), "Программное обеспечение\r\n      \"AT\" команды Vexo");
             EXPECT_EQ(WindowText(f.Control("Label2")), "версия:");
             EXPECT_EQ(WindowText(f.Control("Label1")), "Win98, WinXP, Win2000, Vista, Win7");
-            EXPECT_EQ(WindowText(f.Control("address")), vexo_ui::kAbout_address);
+            EXPECT_EQ(WindowText(f.Control("address")), forms::Find(forms::AboutForm, "address")->text);
             EXPECT_EQ(WindowText(f.Control("OKButton")), "ДА");
             EXPECT_EQ(f.Hint(f.Control("l_http")), WindowText(f.Control("l_http")));
             EXPECT_EQ(f.Hint(f.Control("l_mail")).rfind("mailto:", 0), 0u);
@@ -218,8 +179,8 @@ TEST(AboutWindow, OkClickEndsWithResultAndLinksOpenTheirHints)
     EXPECT_EQ(result, IDOK);
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0].first, owner.window);
-    EXPECT_EQ(opened[0].second, vexo_ui::kAboutHint_l_http);
-    EXPECT_EQ(opened[1].second, vexo_ui::kAboutHint_l_mail);
+    EXPECT_EQ(opened[0].second, forms::Find(forms::AboutForm, "l_http")->hint);
+    EXPECT_EQ(opened[1].second, forms::Find(forms::AboutForm, "l_mail")->hint);
 }
 
 TEST(SplashWindow, BorderlessCentredAndScaledFrom120Dpi)

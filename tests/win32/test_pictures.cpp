@@ -167,3 +167,19 @@ TEST(Resources, IconOf32PixelsAnd16ColoursAndVersion103)
                                reinterpret_cast<void **>(&text), &length));
     EXPECT_STREQ(text, L"" VEXO_PROJECT_VERSION);
 }
+
+// Windows refuses to start a program whose manifest names another processor
+// than its own (the side-by-side configuration is "incorrect").
+TEST(Resources, ManifestNamesTheProgramsOwnProcessor)
+{
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); // RT_MANIFEST
+    ASSERT_NE(res, nullptr);
+    const auto *data = static_cast<const char *>(LockResource(LoadResource(module, res)));
+    const std::string manifest(data, SizeofResource(module, res));
+    const std::string own = R"(name="AT_Vexo" version="1.3.0.0" processorArchitecture=")";
+    const size_t at = manifest.find(own);
+    ASSERT_NE(at, std::string::npos) << manifest;
+    const std::string arch = manifest.substr(at + own.size(), manifest.find('"', at + own.size()) - at - own.size());
+    EXPECT_EQ(arch, sizeof(void *) == 4 ? "x86" : "amd64");
+}

@@ -2,6 +2,7 @@
 # One X server for the window tests under Wine, and the Wine prefix's font
 # replacements (metric-compatible faces for the fonts the layouts name).
 #   xvfb.sh start|stop <state dir> <wine64> <prefix> <wineserver>
+# VEXO_XVFB_SCREEN: the screen, 1280x1024x24 unless set.
 set -u
 action=$1 dir=$2 wine=$3
 WINEPREFIX=$4 WINESERVER=$5 WINEDEBUG=-all
@@ -20,7 +21,7 @@ start)
   while :; do
     [ $n -lt 300 ] || { echo "xvfb.sh: no free display" >&2; exit 1; }
     if [ ! -e "/tmp/.X$n-lock" ]; then
-      setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset </dev/null >/dev/null 2>&1 &
+      setsid Xvfb ":$n" -screen 0 "${VEXO_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset </dev/null >/dev/null 2>&1 &
       echo $! >"$dir/pid"
       tries=0
       while kill -0 "$(cat "$dir/pid")" 2>/dev/null && [ ! -S "/tmp/.X11-unix/X$n" ] && [ $tries -lt 500 ]; do
@@ -35,7 +36,7 @@ start)
     fi
     n=$((n + 1))
   done
-  for pair in "Courier New=Liberation Mono" "Times New Roman=Liberation Serif" "MS Sans Serif=Liberation Sans"; do
+  for pair in "Courier New=Liberation Mono" "Times New Roman=Liberation Serif" "MS Sans Serif=Liberation Sans Narrow"; do
     "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /t REG_SZ /d "${pair#*=}" /f \
       </dev/null >/dev/null 2>&1
   done
