@@ -456,6 +456,8 @@ void TFormWindow::LayoutChildren(std::string_view parent, RECT area)
             continue;
         }
         MoveWindow(n.handle, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        if (c.kind == TKind::ToolBar) // its buttons are its own; other children take their places
+            LayoutChildren(c.name, RECT{0, 0, r.right - r.left, r.bottom - r.top});
         if (c.kind == TKind::Panel) {
             RECT inner{0, 0, r.right - r.left, r.bottom - r.top};
             if (c.bevel != TBevel::None)
@@ -518,6 +520,28 @@ void TFormWindow::ShowModal()
     ShowWindow(FWindow, SW_HIDE);
 }
 
+namespace {
+
+// Whether a key press is the table's key text ("F5", "Ctrl+S", "Escape").
+bool IsKey(std::string_view key, const MSG &msg)
+{
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    const bool wantsCtrl = key.starts_with("Ctrl+");
+    if (wantsCtrl)
+        key.remove_prefix(5);
+    if (ctrl != wantsCtrl || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_SHIFT) < 0)
+        return false;
+    if (key == "Escape")
+        return msg.wParam == VK_ESCAPE;
+    if (key.size() >= 2 && key[0] == 'F' && key[1] >= '1' && key[1] <= '9') {
+        const int n = key.size() == 2 ? key[1] - '0' : (key[1] - '0') * 10 + (key[2] - '0');
+        return msg.wParam == static_cast<WPARAM>(VK_F1 + n - 1);
+    }
+    return key.size() == 1 && msg.wParam == static_cast<WPARAM>(key[0]);
+}
+
+} // namespace
+
 bool PreTranslateFormMessage(MSG &msg)
 {
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd)
@@ -525,6 +549,14 @@ bool PreTranslateFormMessage(MSG &msg)
     HWND root = GetAncestor(msg.hwnd, GA_ROOT);
     if (!root || !GetPropW(root, kFormProp))
         return false;
+    // the table's keys run their rows' actions wherever the focus is
+    if (msg.message == WM_KEYDOWN)
+        if (auto *form = static_cast<TFormWindow *>(GetPropW(root, kFormProp)))
+            for (const forms::TControl &row : form->Form().controls)
+                if (!row.key.empty() && row.action != forms::TAction::None && IsKey(row.key, msg)) {
+                    form->Click(row, nullptr);
+                    return true;
+                }
     // Enter presses the focused push button, as in a dialog
     HWND focus = GetFocus();
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && focus && IsChild(root, focus) &&

@@ -90,11 +90,11 @@ LRESULT TfAT_Vexo::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     return TFormWindow::WndProc(msg, wp, lp);
 }
 
-void TfAT_Vexo::Click(const forms::TControl &control, HWND)
+void TfAT_Vexo::Click(const forms::TControl &control, HWND sender)
 {
     // A toggle is down exactly while its sequence runs: the engine says, so
-    // the toolbar's own flip is undone first.
-    if (control.toggle)
+    // the toolbar's own flip on a click is undone first (a key flips nothing).
+    if (control.toggle && sender)
         if (const int id = CommandId(control.name); id) {
             HWND bar = Control(control.parent);
             const bool down = SendMessageW(bar, TB_ISBUTTONCHECKED, static_cast<WPARAM>(id), 0) != 0;

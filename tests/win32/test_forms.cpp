@@ -85,8 +85,8 @@ void CheckToolBar(const TFormWindow &w, const TControl &bar)
     int index = 0;
     long left = 0;
     for (const TControl &row : w.Form().controls) {
-        if (row.parent != bar.name)
-            continue;
+        if (row.parent != bar.name || (row.kind != TKind::ToolButton && row.kind != TKind::Separator))
+            continue; // a label on the toolbar is a window of its own
         SCOPED_TRACE(std::string(row.name));
         RECT r{};
         ASSERT_TRUE(SendMessageW(h, TB_GETITEMRECT, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&r)));
@@ -108,8 +108,9 @@ void CheckToolBar(const TFormWindow &w, const TControl &bar)
 void CheckRow(const TFormWindow &w, const TControl &row)
 {
     SCOPED_TRACE(std::string(row.name));
-    if (row.kind == TKind::ToolButton || row.kind == TKind::Separator || row.kind == TKind::Timer)
-        return; // rows of their toolbar; timers
+    if (row.kind == TKind::ToolButton || row.kind == TKind::Separator || row.kind == TKind::Timer ||
+        row.kind == TKind::Key)
+        return; // rows of their toolbar; timers; keys
     HWND h = w.Control(row.name);
     ASSERT_NE(h, nullptr);
     HWND parent = row.parent == w.Form().name ? w.Handle() : w.Control(row.parent);

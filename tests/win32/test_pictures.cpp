@@ -68,7 +68,7 @@ TEST(Pictures, BuiltInPixelsAreThePlatformsDecodingOfThePngs)
         const auto *p = static_cast<const std::uint32_t *>(dib.dsBm.bmBits);
         return std::vector<std::uint32_t>(p, p + dib.dsBm.bmWidth * dib.dsBm.bmHeight);
     };
-    ASSERT_EQ(std::size(vexo_glyphs::kGlyphs), 11u); // TB0-TB6, SCANNER, OK and their disabled forms
+    ASSERT_EQ(std::size(vexo_glyphs::kGlyphs), 15u); // TB0-TB10, SCANNER, OK and their disabled forms
     for (const auto &glyph : vexo_glyphs::kGlyphs) {
         SCOPED_TRACE(Utf8(glyph.name));
         TDecoded png(Resource(glyph.name));
