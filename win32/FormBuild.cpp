@@ -86,6 +86,15 @@ void AddTool(HWND bar, int id, int image, int width, bool toggle)
 
 // A page the operator only reads: no caret, no selection, no focus, and the
 // text keeps its own colour (a disabled control would grey it).
+// A label on the toolbar is painted in the colour its form keeps for it:
+// the toolbar hands the question to the form, as a panel does.
+LRESULT CALLBACK ToolBarProc(HWND bar, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
+{
+    if (msg == WM_CTLCOLORSTATIC)
+        return SendMessageW(GetParent(bar), msg, wp, lp);
+    return DefSubclassProc(bar, msg, wp, lp);
+}
+
 LRESULT CALLBACK ReadOnlyProc(HWND view, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
 {
     switch (msg) {
@@ -189,6 +198,7 @@ void TFormWindow::Build()
                           TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0, 0,
                           0, parent);
             SendMessageW(h, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+            SetWindowSubclass(h, ToolBarProc, 1, 0);
             break;
         case TKind::ToolButton:
         case TKind::Separator:

@@ -56,11 +56,13 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
     SendMessageW(FControls["cbRSname"], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
 }
 
-void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TColour)
+void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TColour colour)
 {
-    // The label keeps its table colour here; only its text changes.
-    if (HWND label = Control(control))
+    if (HWND label = Control(control)) {
+        FControls.SetTextColour(label, RGB(colour.r, colour.g, colour.b));
         SetWindowTextW(label, Wide(text).c_str());
+        InvalidateRect(label, nullptr, TRUE); // the colour may change with the same text
+    }
 }
 
 void TfAT_Vexo::SetButtonDown(std::string_view control, bool down)

@@ -118,6 +118,28 @@ TEST(MainWindow, LogLinesKeepTheirColoursScrollBarOnlyWhenNeededAndClearEmpties)
     EXPECT_TRUE(LogLines(log).empty());
 }
 
+TEST(MainWindow, TheSetUpWindowLabelPaintsInTheColourTheEngineAsksFor)
+{
+    TWorkFolder folder;
+    TShownMain m;
+    ASSERT_TRUE(m.ok);
+    HWND label = m["lSetupWindow"];
+    ASSERT_NE(label, nullptr);
+    auto painted = [&] {
+        // asked of the window that paints it, as when it is drawn
+        HDC dc = CreateCompatibleDC(nullptr);
+        SendMessageW(GetParent(label), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label));
+        const COLORREF c = GetTextColor(dc);
+        DeleteDC(dc);
+        return c;
+    };
+    m.form.SetLabel("lSetupWindow", "настройка: 4 с", TColour{255, 0, 0});
+    EXPECT_EQ(WindowText(label), "настройка: 4 с");
+    EXPECT_EQ(painted(), RGB(255, 0, 0));
+    m.form.SetLabel("lSetupWindow", "настройка: 30 с", TColour{0, 0, 0});
+    EXPECT_EQ(painted(), RGB(0, 0, 0));
+}
+
 TEST(MainWindow, LogKeepsTheOperatorsSelectionAndPlaceUnlessTheViewWasAtTheBottom)
 {
     TWorkFolder folder;
