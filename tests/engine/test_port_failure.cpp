@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -53,6 +54,43 @@ public:
     }
     bool Held() const { return held_; }
     pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
+
+// The device's own far end: a process holding the pty's master (inherited)
+// and its slave, flocked, as a modem emulator does. The flock refuses the
+// port; the holder search exempts the far end.
+class FarEnd {
+public:
+    explicit FarEnd(const std::string &path)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+            (void)!::write(ready[1], locked ? "1" : "0", 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char c = 0;
+        held_ = pid_ > 0 && ::read(ready[0], &c, 1) == 1 && c == '1';
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~FarEnd()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Held() const { return held_; }
 
 private:
     pid_t pid_ = -1;
@@ -119,6 +157,28 @@ TEST_F(PortFailureTest, ABusyPortNamesItsHolderAndTheKnownRemedy)
         EXPECT_NE(text.find(c.remedy), std::string::npos) << text;
         EXPECT_FALSE(engine->XComm_AT().Opened());
     }
+}
+
+// The explanation names the holder the refusal saw: the far end, exempt
+// there, is named by neither; a second user beside it is named.
+TEST_F(PortFailureTest, TheExplanationSeesTheHoldersTheRefusalSees)
+{
+    TestPty dev;
+    FarEnd far(dev.SlavePath());
+    ASSERT_TRUE(far.Held());
+    EXPECT_EQ(Failure(dev.SlavePath()).second.text,
+              "порт " + dev.SlavePath() + " занят другой программой: закройте её и повторите команду");
+    const TOpenFailure f = ExplainOpenFailure(dev.SlavePath());
+    EXPECT_EQ(f.cause, TOpenCause::ocBusy);
+    EXPECT_EQ(f.holderPid, 0);
+
+    Holder other(dev.SlavePath(), "minicom");
+    ASSERT_TRUE(other.Held());
+    const std::string head = "порт " + dev.SlavePath() + " занят программой minicom (PID " +
+                             std::to_string(other.Pid()) + ")";
+    EXPECT_EQ(Failure(dev.SlavePath()).second.text.substr(0, head.size()), head);
+    EXPECT_EQ(ExplainOpenFailure(dev.SlavePath()).holderPid, other.Pid());
+    EXPECT_FALSE(engine->XComm_AT().Opened());
 }
 
 TEST_F(PortFailureTest, NoPermissionNamesTheGroupToJoin)
