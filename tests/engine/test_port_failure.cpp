@@ -20,9 +20,12 @@
 namespace {
 
 // Another process, under the program name `name`, holding `path` open.
+// `farEnd`: it keeps the pty's master it inherited and flocks the slave, as
+// the device's own far end (a modem emulator) does: the flock refuses the
+// port, the holder search exempts it.
 class Holder {
 public:
-    Holder(const std::string &path, const char *name)
+    Holder(const std::string &path, const char *name, bool farEnd = false)
     {
         int ready[2];
         if (::pipe(ready) != 0)
@@ -31,12 +34,13 @@ public:
         if (pid_ == 0) {
             // Nothing inherited: holding the pty's master too would make it
             // the device's own far end, not another user.
-            for (int fd = 3; fd < 1024; ++fd)
+            for (int fd = 3; fd < 1024 && !farEnd; ++fd)
                 if (fd != ready[1])
                     ::close(fd);
             ::prctl(PR_SET_NAME, name);
             const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            (void)!::write(ready[1], fd >= 0 ? "1" : "0", 1);
+            const bool held = fd >= 0 && (!farEnd || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+            (void)!::write(ready[1], held ? "1" : "0", 1);
             ::pause();
             ::_exit(0);
         }
@@ -54,43 +58,6 @@ public:
     }
     bool Held() const { return held_; }
     pid_t Pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-    bool held_ = false;
-};
-
-// The device's own far end: a process holding the pty's master (inherited)
-// and its slave, flocked, as a modem emulator does. The flock refuses the
-// port; the holder search exempts the far end.
-class FarEnd {
-public:
-    explicit FarEnd(const std::string &path)
-    {
-        int ready[2];
-        if (::pipe(ready) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-            (void)!::write(ready[1], locked ? "1" : "0", 1);
-            ::pause();
-            ::_exit(0);
-        }
-        char c = 0;
-        held_ = pid_ > 0 && ::read(ready[0], &c, 1) == 1 && c == '1';
-        ::close(ready[0]);
-        ::close(ready[1]);
-    }
-    ~FarEnd()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Held() const { return held_; }
 
 private:
     pid_t pid_ = -1;
@@ -164,7 +131,7 @@ TEST_F(PortFailureTest, ABusyPortNamesItsHolderAndTheKnownRemedy)
 TEST_F(PortFailureTest, TheExplanationSeesTheHoldersTheRefusalSees)
 {
     TestPty dev;
-    FarEnd far(dev.SlavePath());
+    Holder far(dev.SlavePath(), "modem", true);
     ASSERT_TRUE(far.Held());
     EXPECT_EQ(Failure(dev.SlavePath()).second.text,
               "порт " + dev.SlavePath() + " занят другой программой: закройте её и повторите команду");
