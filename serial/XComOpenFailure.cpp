@@ -45,15 +45,20 @@ TOpenFailure ExplainOpenFailure(const std::string &deviceName)
 
 namespace {
 
-// The holder as the component's Open sees it: the same search, with the
-// same exemption of the pty's far end. `ownFd`: our look at the device.
+// The holder as the component's Open sees it, by the same search: another
+// user of the tty when there is one (that alone refuses it); else the pty's
+// far end, which the search exempts as a user, so one of its marks (the
+// exclusive flag, a flock, a lock file) refused it. `ownFd`: our look.
 void FindHolder(int ownFd, dev_t rdev, TOpenFailure &f)
 {
     const auto found = commlayer::detail::SearchHolders(ownFd, rdev);
-    if (found.holders != commlayer::detail::Holders::Some)
-        return;
-    f.holderPid = found.pid;
-    f.holderName = found.program;
+    if (found.holders == commlayer::detail::Holders::Some) {
+        f.holderPid = found.pid;
+        f.holderName = found.program;
+    } else if (found.farEndPid > 0) {
+        f.holderPid = found.farEndPid;
+        f.holderName = found.farEndProgram;
+    }
 }
 
 // The device's group, and whether this user is listed in it (then only the

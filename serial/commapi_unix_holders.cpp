@@ -125,9 +125,13 @@ THolderSearch SearchHolders(int ownFd, dev_t rdev)
             }
         }
         ::closedir(fds);
-        if (holds && ptyIndex >= 0 && HoldsPtyMaster("/proc/" + pid, ptyIndex))
+        if (holds && ptyIndex >= 0 && HoldsPtyMaster("/proc/" + pid, ptyIndex)) {
+            if (!farEnd) {
+                found.farEndPid = std::atoi(pid.c_str());
+                found.farEndProgram = ProgramName(pid);
+            }
             farEnd = true;
-        else if (holds) {
+        } else if (holds) {
             held = true;
             found.pid = std::atoi(pid.c_str());
             found.program = ProgramName(pid);

@@ -20,6 +20,8 @@ struct THolderSearch {
     Holders holders = Holders::None;
     int pid = 0;         // Some: the first other holder seen
     std::string program; // its program name (/proc/<pid>/comm)
+    int farEndPid = 0;   // the first far end seen (it may have marked the tty)
+    std::string farEndProgram;
 };
 
 // The other open file descriptions than our `ownFd` (-1: none of ours is
