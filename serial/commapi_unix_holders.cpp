@@ -88,14 +88,16 @@ namespace commlayer::detail {
 
 THolderSearch SearchHolders(int ownFd, dev_t rdev)
 {
+    THolderSearch found;
     DIR *proc = ::opendir("/proc");
-    if (!proc)
-        return {Holders::Unknown};
+    if (!proc) {
+        found.holders = Holders::Unknown;
+        return found;
+    }
     const int procFd = ::dirfd(proc);
     const std::string self = std::to_string(::getpid());
     const std::string own = std::to_string(ownFd);
     const int ptyIndex = PtyIndex(rdev);
-    THolderSearch found;
     bool held = false, farEnd = false, unseen = false;
     while (!held) {
         dirent *p = ::readdir(proc);
