@@ -1,7 +1,6 @@
 #include "Commands.h"
 
 #include "LogHelpers.h"
-#include "MainView.h"
 #include "Str_UtRx.h"
 #include "SysUtils.h"
 
@@ -67,29 +66,6 @@ int WriteOfRead(int read)
         if (Catalogue[n].command == request)
             return n;
     return -1;
-}
-
-TParameter ReadParameter(const TCommand &command, const IMainView &view)
-{
-    TParameter p;
-    switch (command.source) {
-    case TParamSource::None:
-        break;
-    case TParamSource::SpeedCode:
-        p.shown = view.Text(command.control);
-        p.sent = SpeedToCode(p.shown);
-        break;
-    case TParamSource::Text:
-        p.sent = p.shown = view.Text(command.control);
-        break;
-    case TParamSource::Flag: {
-        const bool on = view.Checked(command.control);
-        p.sent = on ? "1" : "0";
-        p.shown = on ? command.onShown : command.offShown;
-        break;
-    }
-    }
-    return p;
 }
 
 std::string Verdict(int cmd, const std::string &r)

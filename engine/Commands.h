@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-class IMainView;
-
 // Where a command's parameter comes from.
 enum class TParamSource : std::uint8_t {
     None,
@@ -37,36 +35,55 @@ struct TCommand {
     std::string_view control{}; // the parameter's control in that table
     std::string_view onShown{}, offShown{};
     TReplyRule rule = TReplyRule::AsIs;
+    // What the sequences know of the command's parameter: its name in their
+    // summaries, the box a read's value goes into (a check box for the Flag
+    // rule), whether only a unit with the computer ("Тетрамакс") has it, and
+    // the firmware that brought it (major * 1000 + minor; 0: every one).
+    std::string_view parameter{};
+    std::string_view box{};
+    bool computer = false;
+    int sinceVersion = 0;
 };
 
 // The rows, indexed by the command number.
 inline constexpr TCommand Catalogue[] = {
-    {.name = "acInfo", .command = "ATI0", .title = "контроль \"Vexo\"", .button = "bRd_Inf"},
+    {.name = "acInfo", .command = "ATI0", .title = "контроль \"Vexo\"", .button = "bRd_Inf",
+     .parameter = "версия"},
     {.name = "acRdSpeedRS", .command = "AT+xKPV3=?", .title = "чтение скорости порта \"RS232\" Vexo",
-     .button = "bRdSpeed_SeA", .rule = TReplyRule::Speed},
+     .button = "bRdSpeed_SeA", .rule = TReplyRule::Speed,
+     .parameter = "скорость \"RS232\"", .box = "cbSpeed_SeA"},
     {.name = "acRdSpeedPrn", .command = "AT+xKPV4=?", .title = "чтение скорости порта \"RS232\" Vexo для принтера",
-     .button = "bRdSpeed_SeA_Prn", .rule = TReplyRule::Speed},
+     .button = "bRdSpeed_SeA_Prn", .rule = TReplyRule::Speed,
+     .parameter = "скорость принтера", .box = "cbSpeed_SeA_Prn", .computer = true},
     {.name = "acRdAdrModBus", .command = "AT+xKPV8=?", .title = "чтение адреса \"ModBus\"",
-     .button = "bRdAdr_ModBus", .rule = TReplyRule::Number},
+     .button = "bRdAdr_ModBus", .rule = TReplyRule::Number,
+     .parameter = "адрес \"ModBus\"", .box = "seAdrModBus", .computer = true},
     {.name = "acWrSpeedRS", .command = "AT+xKPV3=", .title = "запись скорости порта \"RS232\" Vexo",
      .button = "bWrSpeed_SeA", .source = TParamSource::SpeedCode, .control = "cbSpeed_SeA",
-     .rule = TReplyRule::Write},
+     .rule = TReplyRule::Write,
+     .parameter = "скорость \"RS232\""},
     {.name = "acWrSpeedPrn", .command = "AT+xKPV4=", .title = "запись скорости порта \"RS232\" Vexo для принтера",
      .button = "bWrSpeed_SeA_Prn", .source = TParamSource::SpeedCode, .control = "cbSpeed_SeA_Prn",
-     .rule = TReplyRule::Write},
+     .rule = TReplyRule::Write,
+     .parameter = "скорость принтера", .computer = true},
     {.name = "acWrAdrModBus", .command = "AT+xKPV8=", .title = "запись адреса для \"ModBus\"",
-     .button = "bWrAdrModBus", .source = TParamSource::Text, .control = "seAdrModBus", .rule = TReplyRule::Write},
+     .button = "bWrAdrModBus", .source = TParamSource::Text, .control = "seAdrModBus", .rule = TReplyRule::Write,
+     .parameter = "адрес \"ModBus\"", .computer = true},
     {.name = "acRdKLV707", .command = "AT+xKPV9=?", .title = "чтение флага работы с \"КЛВ-707\"",
-     .button = "rdKLV707", .rule = TReplyRule::Flag},
+     .button = "rdKLV707", .rule = TReplyRule::Flag,
+     .parameter = "флаг \"КЛВ-707\"", .box = "chKLV707", .computer = true, .sinceVersion = 3017},
     {.name = "acWrKLV707", .command = "AT+xKPV9=", .title = "запись флага работы с \"КЛВ-707\"",
      .button = "wrKLV707", .source = TParamSource::Flag, .control = "chKLV707",
      .onShown = "включить поддержку КЛВ-707", .offShown = "выключить поддержку КЛВ-707",
-     .rule = TReplyRule::Write},
+     .rule = TReplyRule::Write,
+     .parameter = "флаг \"КЛВ-707\"", .computer = true, .sinceVersion = 3017},
     {.name = "acRdSpeedIO", .command = "AT+xKPV0=?", .title = "чтение скорости порта \"I/O\" Vexo",
-     .button = "rdSpeed_Cor", .rule = TReplyRule::Speed},
+     .button = "rdSpeed_Cor", .rule = TReplyRule::Speed,
+     .parameter = "скорость \"I/O\"", .box = "cbSpeed_Cor"},
     {.name = "acWrSpeedIO", .command = "AT+xKPV0=", .title = "запись скорости порта \"I/O\" Vexo",
      .button = "wrSpeed_Cor", .source = TParamSource::SpeedCode, .control = "cbSpeed_Cor",
-     .rule = TReplyRule::Write},
+     .rule = TReplyRule::Write,
+     .parameter = "скорость \"I/O\""},
 };
 inline constexpr int ATCommandCount = static_cast<int>(std::size(Catalogue));
 
@@ -104,15 +121,38 @@ int CommandOfButton(std::string_view button);
 // request without the trailing "?"); -1 if none.
 int WriteOfRead(int read);
 
+// The speed code '0'..'7' of a speed text (spaces ignored); anything else '7'.
+char SpeedToCode(const std::string &text);
+
 // A command's parameter as sent (UTF-8, converted at the wire) and the value
-// its announcement shows, read from the view.
+// its announcement shows, read from the boxes (the view, or a sequence's
+// host: anything with Text and Checked by control name).
 struct TParameter {
     std::string sent, shown;
 };
-TParameter ReadParameter(const TCommand &command, const IMainView &view);
-
-// The speed code '0'..'7' of a speed text (spaces ignored); anything else '7'.
-char SpeedToCode(const std::string &text);
+template <typename TBoxes>
+TParameter ReadParameter(const TCommand &command, const TBoxes &boxes)
+{
+    TParameter p;
+    switch (command.source) {
+    case TParamSource::None:
+        break;
+    case TParamSource::SpeedCode:
+        p.shown = boxes.Text(command.control);
+        p.sent = SpeedToCode(p.shown);
+        break;
+    case TParamSource::Text:
+        p.sent = p.shown = boxes.Text(command.control);
+        break;
+    case TParamSource::Flag: {
+        const bool on = boxes.Checked(command.control);
+        p.sent = on ? "1" : "0";
+        p.shown = on ? command.onShown : command.offShown;
+        break;
+    }
+    }
+    return p;
+}
 // The speed a reply's code stands for: "брак ответа" when the reply is no
 // number (also when it passes the character test but does not convert), the
 // speed text for a code 0..7 (low 8 bits), "" for any other.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Forms.h"
 #include "MainView.h"
 
 // Kinds of command-log lines; each has a fixed colour.
@@ -18,9 +19,8 @@ enum TLogKind : int {
 // The colour of a log kind; kinds outside TLogKind are black.
 TColour LogKindColour(int kind);
 
-// Face name of every log line (the nearest fixed-pitch face stands in where
-// it is not installed).
-inline constexpr const char *LogFontFamily = "Courier New";
+// Face name of every log line: the forms' (Forms.h).
+inline constexpr const char *LogFontFamily = forms::LogFontFace;
 
 // `text` without the characters coded 0..31 (CR, LF, TAB, ...). UTF-8: these
 // are single bytes, never part of another character.

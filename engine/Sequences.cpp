@@ -1,11 +1,12 @@
 #include "Sequences.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "Commands.h"
 #include "LogHelpers.h"
+#include "MainView.h"
 #include "Str_UtRx.h"
-#include "pAT_Vexo.h"
 
 namespace {
 
@@ -14,8 +15,6 @@ constexpr int ReadAllSteps[] = {acInfo, acRdSpeedIO, acRdSpeedRS, acRdSpeedPrn, 
 constexpr int WriteAllSteps[] = {acWrSpeedIO,  acWrSpeedRS,   acWrSpeedPrn, acWrAdrModBus, acWrKLV707,
                                  acRdSpeedIO, acRdSpeedRS,   acRdSpeedPrn, acRdAdrModBus, acRdKLV707};
 constexpr std::size_t WriteCount = 5;
-// Parameter 9 came with this firmware.
-constexpr int FirstVersionWithKLV707 = 3 * 1000 + 17;
 
 const char *const TextWait = "ожидание ответа \"Vexo\"";
 const char *const TextReadAll = "чтение всех параметров \"Vexo\"";
@@ -44,25 +43,7 @@ std::string_view ButtonOf(TSequenceKind kind)
 // The parameter a read or write command touches, as the summaries name it.
 std::string ParameterName(int cmd)
 {
-    switch (cmd) {
-    case acInfo: return "версия";
-    case acRdSpeedIO:
-    case acWrSpeedIO: return "скорость \"I/O\"";
-    case acRdSpeedRS:
-    case acWrSpeedRS: return "скорость \"RS232\"";
-    case acRdSpeedPrn:
-    case acWrSpeedPrn: return "скорость принтера";
-    case acRdAdrModBus:
-    case acWrAdrModBus: return "адрес \"ModBus\"";
-    default: return "флаг \"КЛВ-707\"";
-    }
-}
-
-// Parameters 4, 8 and 9 live only on units with a "Тетрамакс" attached.
-bool NeedsComputer(int cmd)
-{
-    return cmd == acRdSpeedPrn || cmd == acRdAdrModBus || cmd == acRdKLV707 || cmd == acWrSpeedPrn ||
-           cmd == acWrAdrModBus || cmd == acWrKLV707;
+    return std::string(Catalogue[cmd].parameter);
 }
 
 std::optional<std::int64_t> Integer(const std::string &text)
@@ -142,7 +123,7 @@ void AddPart(std::string &summary, const char *title, const std::vector<std::str
 
 } // namespace
 
-TSequences::TSequences(TAT_VexoEngine &engine, IMainView &view) : FEngine(engine), FView(view) {}
+TSequences::TSequences(ISequenceHost &host) : FHost(host) {}
 
 void TSequences::Press(TSequenceKind kind)
 {
@@ -164,7 +145,7 @@ void TSequences::Interrupt()
     else
         line += ", выполнено шагов: " + std::to_string(FAt) + " из " + std::to_string(FSteps.size());
     Stop();
-    FEngine.AddToLog(lkError, line);
+    FHost.Log(lkError, line);
 }
 
 void TSequences::Stop()
@@ -174,7 +155,7 @@ void TSequences::Stop()
     FSteps.clear();
     FAt = 0;
     if (was != TSequenceKind::None)
-        FView.SetButtonDown(ButtonOf(was), false);
+        FHost.SetButtonDown(ButtonOf(was), false);
 }
 
 void TSequences::Start(TSequenceKind kind)
@@ -184,7 +165,7 @@ void TSequences::Start(TSequenceKind kind)
     FAttempts = 0;
     if (kind == TSequenceKind::Wait) {
         // The port opens first, as for a press: its failure is logged there.
-        if (!FEngine.PrepareRSPort())
+        if (!FHost.OpenPort())
             return;
         FSteps.push_back({acInfo, false, {}});
     } else if (kind == TSequenceKind::ReadAll) {
@@ -196,11 +177,11 @@ void TSequences::Start(TSequenceKind kind)
         // What the five writes send, read from the boxes as their buttons read them.
         FWritten.clear();
         for (std::size_t i = 0; i < WriteCount; ++i)
-            FWritten.push_back(ReadParameter(Catalogue[WriteAllSteps[i]], FView).sent);
+            FWritten.push_back(ReadParameter(Catalogue[WriteAllSteps[i]], FHost).sent);
     }
     FKind = kind;
-    FView.SetButtonDown(ButtonOf(kind), true);
-    FEngine.AddToLog(lkCommand, kind == TSequenceKind::Wait
+    FHost.SetButtonDown(ButtonOf(kind), true);
+    FHost.Log(lkCommand, kind == TSequenceKind::Wait
                                     ? std::string(TextWait) + ": \"ATI0\" повторяется до первого ответа"
                                     : std::string(SequenceTitle(kind)));
     Issue(FSteps[0].cmd);
@@ -211,15 +192,16 @@ bool TSequences::Issue(int cmd)
     const bool quiet = FKind == TSequenceKind::Wait;
     if (quiet)
         ++FAttempts;
+    bool sent;
     try {
-        FEngine.IssueCommand(cmd, quiet);
+        sent = FHost.Issue(cmd, quiet);
     } catch (...) {
         Interrupt();
         throw;
     }
     // Nothing went out (the port would not open, vanished, took nothing):
     // no verdict will come to move on.
-    if (!FEngine.ReplyTimerEnabled()) {
+    if (!sent) {
         Interrupt();
         return false;
     }
@@ -237,7 +219,7 @@ void TSequences::Verdict(int cmd, bool answered, const std::string &reply)
         }
         const int attempts = FAttempts;
         Stop();
-        FEngine.AddToLog(lkGood, std::string(TextWait) + " окончено: ответ на попытку " + std::to_string(attempts));
+        FHost.Log(lkGood, std::string(TextWait) + " окончено: ответ на попытку " + std::to_string(attempts));
         return;
     }
     TStep &step = FSteps[FAt];
@@ -266,40 +248,61 @@ void TSequences::PutIntoBox(const TStep &step)
     const auto value = ReadValue(step.cmd, step.reply);
     if (!value)
         return;
-    // The box is the one its write command sends from.
-    const int write = WriteOfRead(step.cmd);
-    if (write < 0)
+    const TCommand &read = Catalogue[step.cmd];
+    if (read.box.empty())
         return;
-    const TCommand &w = Catalogue[write];
-    if (w.source == TParamSource::Flag)
-        FView.SetChecked(w.control, *value == "1");
+    if (read.rule == TReplyRule::Flag)
+        FHost.SetChecked(read.box, *value == "1");
     else
-        FView.SetText(w.control, *value);
+        FHost.SetText(read.box, *value);
 }
 
 namespace {
 
-// Which of the failed computer-only parameters this unit simply lacks: all
-// three when it answered, but with no value, for both 4 and 8 (no
-// "Тетрамакс"); 9 alone on firmware before 03.17.
+// Which of the failed parameters this unit simply lacks: every
+// computer-only one when it answered, but with no value, for each of those
+// that every firmware has (no "Тетрамакс"); else the ones its firmware is
+// too old for, when it refused them.
 struct TAbsence {
     bool noComputer = false;
-    bool oldFirmware = false;
+    int oldFirmware = 0; // the firmware the lacking ones came with; 0: none lacking
+    std::vector<int> tooNew; // reads refused for the firmware's age
     bool Lacks(int readCmd) const
     {
-        return (noComputer && NeedsComputer(readCmd)) || (oldFirmware && readCmd == acRdKLV707);
+        return (noComputer && Catalogue[readCmd].computer) ||
+               std::find(tooNew.begin(), tooNew.end(), readCmd) != tooNew.end();
     }
 };
 
-// `refused(readCmd)`: the unit answered that parameter's request(s), without a value.
+// `refused(readCmd)`: the unit answered that parameter's request(s), without
+// a value. `reads`: the sequence's reads.
 template <typename Refused>
-TAbsence AbsenceOf(Refused refused, const std::string &moduleLine)
+TAbsence AbsenceOf(Refused refused, const std::vector<int> &reads, const std::string &moduleLine)
 {
     TAbsence a;
-    a.noComputer = refused(acRdSpeedPrn) && refused(acRdAdrModBus);
+    bool any = false, all = true;
+    for (int cmd : reads)
+        if (Catalogue[cmd].computer && Catalogue[cmd].sinceVersion == 0) {
+            any = true;
+            all = all && refused(cmd);
+        }
+    a.noComputer = any && all;
+    if (a.noComputer)
+        return a;
     const auto version = FirmwareVersion(moduleLine);
-    a.oldFirmware = !a.noComputer && refused(acRdKLV707) && version && *version < FirstVersionWithKLV707;
+    for (int cmd : reads)
+        if (const int since = Catalogue[cmd].sinceVersion; since && version && *version < since && refused(cmd)) {
+            a.tooNew.push_back(cmd);
+            a.oldFirmware = since;
+        }
     return a;
+}
+
+// "03.17" for 3017.
+std::string VersionText(int version)
+{
+    const auto two = [](int n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+    return two(version / 1000) + "." + two(version % 1000);
 }
 
 void AddAbsence(std::string &summary, const TAbsence &a, const std::vector<std::string> &lacking)
@@ -307,7 +310,15 @@ void AddAbsence(std::string &summary, const TAbsence &a, const std::vector<std::
     if (a.noComputer)
         AddPart(summary, "нет у Vexo без \"Тетрамакс\"", lacking);
     else if (a.oldFirmware)
-        AddPart(summary, "нет у Vexo версий до 03.17", lacking);
+        AddPart(summary, ("нет у Vexo версий до " + VersionText(a.oldFirmware)).c_str(), lacking);
+}
+
+std::vector<int> CommandsOf(const auto &steps, std::size_t from = 0)
+{
+    std::vector<int> cmds;
+    for (std::size_t i = from; i < steps.size(); ++i)
+        cmds.push_back(steps[i].cmd);
+    return cmds;
 }
 
 } // namespace
@@ -327,7 +338,7 @@ void TSequences::FinishReadAll()
             const TStep &s = find(cmd);
             return s.answered && !ReadValue(cmd, s.reply);
         },
-        FEngine.ModuleLine());
+        CommandsOf(steps), FHost.ModuleLine());
     std::vector<std::string> read, notRead, lacking;
     for (const auto &s : steps) {
         if (s.answered && ReadValue(s.cmd, s.reply))
@@ -341,14 +352,14 @@ void TSequences::FinishReadAll()
     AddPart(summary, "прочитано", read);
     AddPart(summary, "не прочитано", notRead);
     AddAbsence(summary, absence, lacking);
-    FEngine.AddToLog(notRead.empty() ? lkGood : lkError, summary);
+    FHost.Log(notRead.empty() ? lkGood : lkError, summary);
 }
 
 void TSequences::FinishWriteAll()
 {
     const std::vector<TStep> steps = std::move(FSteps);
     Stop();
-    const std::string moduleLine = FEngine.ModuleLine();
+    const std::string moduleLine = FHost.ModuleLine();
     // Written and read back, pair by pair.
     auto writeOf = [&](std::size_t i) -> const TStep & { return steps[i]; };
     auto readOf = [&](std::size_t i) -> const TStep & { return steps[i + WriteCount]; };
@@ -364,7 +375,7 @@ void TSequences::FinishWriteAll()
             return writeOf(i).answered && writeOf(i).reply != "OK" && readOf(i).answered &&
                    !ReadValue(readCmd, readOf(i).reply);
         },
-        moduleLine);
+        CommandsOf(steps, WriteCount), moduleLine);
     std::vector<std::string> same, differs, silent, refused, lacking;
     for (std::size_t i = 0; i < WriteCount; ++i) {
         const TStep &w = writeOf(i), &r = readOf(i);
@@ -409,5 +420,5 @@ void TSequences::FinishWriteAll()
     AddPart(summary, "нет ответа", silent);
     AddPart(summary, "запись брак", refused);
     AddAbsence(summary, absence, lacking);
-    FEngine.AddToLog(differs.empty() && silent.empty() && refused.empty() ? lkGood : lkError, summary);
+    FHost.Log(differs.empty() && silent.empty() && refused.empty() ? lkGood : lkError, summary);
 }

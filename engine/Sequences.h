@@ -2,21 +2,21 @@
 // (ATI0 again and again until it answers), reading all its parameters, and
 // writing them all and reading them back. Each step is an ordinary command,
 // judged by the reply timer; the sequence moves on at each verdict, so
-// nothing runs between steps and the window never waits on it.
+// nothing runs between steps and the window never waits on it. A sequence
+// reaches the engine only through ISequenceHost (SequenceHost.h), and what
+// it knows of a step is the step's row in the catalogue (Commands.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "MainView.h"
-
-class TAT_VexoEngine;
+#include "SequenceHost.h"
 
 enum class TSequenceKind { None, Wait, ReadAll, WriteAll };
 
 class TSequences {
 public:
-    TSequences(TAT_VexoEngine &engine, IMainView &view);
+    explicit TSequences(ISequenceHost &host);
 
     TSequenceKind Running() const { return FKind; }
     int Attempts() const { return FAttempts; } // of the wait running or last run
@@ -43,8 +43,7 @@ private:
     void FinishWriteAll();
     void PutIntoBox(const TStep &step);
 
-    TAT_VexoEngine &FEngine;
-    IMainView &FView;
+    ISequenceHost &FHost;
     TSequenceKind FKind = TSequenceKind::None;
     int FAttempts = 0;
     std::vector<TStep> FSteps;

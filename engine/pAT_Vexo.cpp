@@ -32,6 +32,28 @@ int Interval(std::string_view timer)
 
 } // namespace
 
+class TAT_VexoEngine::TSequenceHost final : public ISequenceHost {
+public:
+    TSequenceHost(TAT_VexoEngine &engine, IMainView &view) : FEngine(engine), FView(view) {}
+    bool OpenPort() override { return FEngine.PrepareRSPort(); }
+    bool Issue(int cmd, bool quiet) override
+    {
+        FEngine.IssueCommand(cmd, quiet);
+        return FEngine.ReplyTimerEnabled(); // else nothing went out
+    }
+    std::string Text(std::string_view box) const override { return FView.Text(box); }
+    bool Checked(std::string_view box) const override { return FView.Checked(box); }
+    void SetText(std::string_view box, const std::string &text) override { FView.SetText(box, text); }
+    void SetChecked(std::string_view box, bool checked) override { FView.SetChecked(box, checked); }
+    void SetButtonDown(std::string_view button, bool down) override { FView.SetButtonDown(button, down); }
+    void Log(int kind, const std::string &text) override { FEngine.AddToLog(kind, text); }
+    std::string ModuleLine() const override { return FEngine.ModuleLine(); }
+
+private:
+    TAT_VexoEngine &FEngine;
+    IMainView &FView;
+};
+
 struct TAT_VexoEngine::State {
     std::unique_ptr<TXComm> XComm;
     std::string OpenedRS;
@@ -42,6 +64,7 @@ struct TAT_VexoEngine::State {
     std::deque<std::pair<std::string, std::string>> Boxes; // asked for while one is open
     bool ShowingBox = false;
     TJournal Journal;
+    std::unique_ptr<TSequenceHost> SeqHost;
     std::unique_ptr<TSequences> Seq;
     bool QuietRequest = false; // the request being sent is a silent attempt
     bool QuietPending = false; // the awaited reply is to a silent attempt
@@ -56,7 +79,8 @@ TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     : FView(view), F(std::make_unique<State>())
 {
     F->XComm = port ? std::move(port) : std::make_unique<TXComm>(this);
-    F->Seq = std::make_unique<TSequences>(*this, view);
+    F->SeqHost = std::make_unique<TSequenceHost>(*this, view);
+    F->Seq = std::make_unique<TSequences>(*F->SeqHost);
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };

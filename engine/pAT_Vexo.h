@@ -104,7 +104,8 @@ public:
     void ShowException(std::exception_ptr e) noexcept;
 
 private:
-    friend class TSequences;
+    // The sequences' one way into the engine (ISequenceHost).
+    class TSequenceHost;
     // A command as its button sends it; `quiet`: its announcement and request
     // lines are held back and logged only if a reply comes.
     void IssueCommand(int n, bool quiet);

@@ -55,6 +55,10 @@ struct TFont {
     friend constexpr bool operator==(const TFont &, const TFont &) = default;
 };
 
+// Face name of every line of the command log (the nearest fixed-pitch face
+// stands in where it is not installed).
+inline constexpr const char *LogFontFace = "Courier New";
+
 // An (r, g, b) colour or one of the system's.
 struct TColour {
     enum TSource : std::uint8_t { Inherit, Rgb, ButtonFace, WindowText };

@@ -10,7 +10,7 @@ using enum TKind;
 constexpr std::string_view kSpeeds[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
 constexpr std::string_view kPrinterSpeeds[] = {"9600", "19200"};
 
-constexpr TFont kCourier{.face = "Courier New", .px = 12};
+constexpr TFont kCourier{.face = LogFontFace, .px = 12};
 constexpr TColour kMaroon = Rgb(128, 0, 0);
 
 // The command buttons: 265 wide (the first spans both columns), 30 high,

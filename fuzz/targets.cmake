@@ -5,6 +5,8 @@ if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "the fuzz targets need clang (libFuzzer)")
 endif()
 
+vexo_see_private_headers()
+
 function(vexo_add_fuzzer name)
   add_executable(${name} EXCLUDE_FROM_ALL ${VEXO_FUZZ_DIR}/${name}.cpp)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)

@@ -1,5 +1,8 @@
 // The component's device operations: opening and probing by name, closing,
 // sending and reading with time-outs, and the delivery of port events.
+// Its settings (the properties, the records built from them) are
+// XComDrv.cpp's; of the settings groups this file reads only the buffers'
+// stored output size and time-outs.
 #include "XComDrv.h"
 
 #include <algorithm>

@@ -1,5 +1,10 @@
 // The component's settings model: the speed table, the line-settings record
 // built from the stored values, and the properties that reach the device.
+// TCustomComm is one class in two files by concern: its settings here, its
+// device operations in XComDevice.cpp. The settings groups (XComGroups.cpp)
+// are apart: this file reads their stored values only to build the records
+// and applies them when a group asks (ApplyLineSettings, ApplyBuffers,
+// ApplyTimeouts), nothing more.
 #include "XComDrv.h"
 
 #include <cstring>

@@ -1,5 +1,9 @@
 // The four settings groups of the component. Each belongs to one component;
 // a getter asks the open device, a setter stores and applies at once.
+// The rule between the groups and the component (XComDrv.cpp, XComDevice.cpp):
+// a group keeps its own stored values and reaches into the component only
+// to apply them (ApplyLineSettings, ApplyBuffers, ApplyTimeouts); the
+// component reads a group's stored values only to build its records.
 #include "XComDrv.h"
 
 #include "XComDrvPrivate.h"
@@ -113,7 +117,7 @@ std::uint16_t ClampQueueSize(std::uint16_t s)
 std::uint16_t TCommBuffers::InputSize() const
 {
     COMMPROP p{};
-    if (FComm->Opened() && GetCommProperties(FComm->FHandle, &p)) {
+    if (FComm->Opened() && GetCommProperties(FComm->Handle(), &p)) {
         const auto v = static_cast<std::uint16_t>(p.dwCurrentRxQueue & 0xFFFF);
         if (v != 0)
             return v;
@@ -134,7 +138,7 @@ void TCommBuffers::SetInputSize(std::uint16_t v)
 std::uint16_t TCommBuffers::OutputSize() const
 {
     COMMPROP p{};
-    if (FComm->Opened() && GetCommProperties(FComm->FHandle, &p)) {
+    if (FComm->Opened() && GetCommProperties(FComm->Handle(), &p)) {
         const auto v = static_cast<std::uint16_t>(p.dwCurrentTxQueue & 0xFFFF);
         if (v != 0)
             return v;

@@ -1,13 +1,14 @@
 #include "XComOpenFailure.h"
 
 #include "commapi.h"
+#ifndef _WIN32
+#include "commapi_unix_holders.h"
+#endif
 
 #ifndef _WIN32
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -44,66 +45,20 @@ TOpenFailure ExplainOpenFailure(const std::string &deviceName)
 
 namespace {
 
-bool IsNumber(const char *s)
+// The holder as the component's Open sees it, by the same search: another
+// user of the tty when there is one (that alone refuses it); else the pty's
+// far end, which the search exempts as a user, so one of its marks (the
+// exclusive flag, a flock, a lock file) refused it. `ownFd`: our look.
+void FindHolder(int ownFd, dev_t rdev, TOpenFailure &f)
 {
-    if (*s == '\0')
-        return false;
-    for (; *s; ++s)
-        if (*s < '0' || *s > '9')
-            return false;
-    return true;
-}
-
-std::string ProgramName(const std::string &pid)
-{
-    std::string name;
-    if (std::FILE *f = std::fopen(("/proc/" + pid + "/comm").c_str(), "re")) {
-        char buf[64] = {};
-        if (std::fgets(buf, sizeof buf, f))
-            name = buf;
-        std::fclose(f);
+    const auto found = commlayer::detail::SearchHolders(ownFd, rdev);
+    if (found.holders == commlayer::detail::Holders::Some) {
+        f.holderPid = found.pid;
+        f.holderName = found.program;
+    } else if (found.farEndPid > 0) {
+        f.holderPid = found.farEndPid;
+        f.holderName = found.farEndProgram;
     }
-    while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
-        name.pop_back();
-    return name;
-}
-
-// The first process other than ours with the tty `rdev` open.
-void FindHolder(dev_t rdev, TOpenFailure &f)
-{
-    DIR *proc = ::opendir("/proc");
-    if (!proc)
-        return;
-    const std::string self = std::to_string(::getpid());
-    while (dirent *p = ::readdir(proc)) {
-        if (!IsNumber(p->d_name) || self == p->d_name)
-            continue;
-        const int dfd = ::openat(::dirfd(proc), (std::string(p->d_name) + "/fd").c_str(),
-                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd < 0)
-            continue;
-        DIR *fds = ::fdopendir(dfd);
-        if (!fds) {
-            ::close(dfd);
-            continue;
-        }
-        bool holds = false;
-        while (dirent *e = ::readdir(fds)) {
-            struct stat st{};
-            if (IsNumber(e->d_name) && ::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode) &&
-                st.st_rdev == rdev) {
-                holds = true;
-                break;
-            }
-        }
-        ::closedir(fds);
-        if (holds) {
-            f.holderPid = std::atoi(p->d_name);
-            f.holderName = ProgramName(p->d_name);
-            break;
-        }
-    }
-    ::closedir(proc);
 }
 
 // The device's group, and whether this user is listed in it (then only the
@@ -158,7 +113,7 @@ TOpenFailure ExplainOpenFailure(const std::string &deviceName)
             f.cause = TOpenCause::ocBusy;
             struct stat st{};
             if (::stat(f.path.c_str(), &st) == 0)
-                FindHolder(st.st_rdev, f);
+                FindHolder(-1, st.st_rdev, f);
             break;
         }
         case ENOENT:
@@ -173,6 +128,8 @@ TOpenFailure ExplainOpenFailure(const std::string &deviceName)
     termios t{};
     struct stat st{};
     const bool tty = ::tcgetattr(fd, &t) == 0 && ::fstat(fd, &st) == 0;
+    if (tty) // an open file description of ours is no holder
+        FindHolder(fd, st.st_rdev, f);
     ::close(fd);
     if (!tty) {
         f.cause = TOpenCause::ocAbsent; // something, but no port
@@ -181,7 +138,6 @@ TOpenFailure ExplainOpenFailure(const std::string &deviceName)
     }
     // It opens for us, yet the component refused it: another holder (an
     // open descriptor, flock, TIOCEXCL or a lock file).
-    FindHolder(st.st_rdev, f);
     f.cause = TOpenCause::ocBusy;
     f.osError = EBUSY;
     return f;

@@ -25,6 +25,6 @@ struct TOpenFailure {
 };
 
 // Looks at the port `deviceName` ("COM3", "/dev/pts/4") as the component's
-// Open would open it, without keeping it. Our own process never counts as
-// the holder.
+// Open would open it, without keeping it. The holder is the one the Open's
+// refusal saw (Linux: the same search, the pty's far end exempt).
 TOpenFailure ExplainOpenFailure(const std::string &deviceName);

@@ -4,25 +4,22 @@
 // take the marks other serial programs honour (TIOCEXCL, flock, a UUCP lock
 // file). A probe only opens and closes the node.
 //
-// Holders are found in /proc/<pid>/fd, without their help. Processes whose
-// fds we may not read (another user's, or /proc mounted with hidepid) are
-// not seen there; their TIOCEXCL, flock and lock file still refuse the
-// port. A process that holds the pty's master as well is the device's own
-// far end, not a second user.
+// Holders are found by SearchHolders (commapi_unix_holders.cpp). Processes
+// whose fds we may not read are not seen there; their TIOCEXCL, flock and
+// lock file still refuse the port.
 #include "commapi_unix_device.h"
+#include "commapi_unix_holders.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,114 +51,6 @@ DWORD MapOpenErrno(int e)
     default:
         return ERROR_GEN_FAILURE;
     }
-}
-
-bool IsNumber(const char *s)
-{
-    if (*s == '\0')
-        return false;
-    for (; *s; ++s)
-        if (*s < '0' || *s > '9')
-            return false;
-    return true;
-}
-
-// The pty number of a pts slave device, -1 for any other tty.
-int PtyIndex(dev_t rdev)
-{
-    const unsigned ma = major(rdev);
-    if (ma < 136 || ma > 143)
-        return -1;
-    return static_cast<int>((ma - 136) * 256 + minor(rdev));
-}
-
-// True when process `pid` holds the master of pty `index`.
-bool HoldsPtyMaster(const std::string &pidDir, int index)
-{
-    const int dfd = ::open((pidDir + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0)
-        return false;
-    DIR *d = ::fdopendir(dfd);
-    if (!d) {
-        ::close(dfd);
-        return false;
-    }
-    bool found = false;
-    while (dirent *e = ::readdir(d)) {
-        struct stat st{};
-        if (!IsNumber(e->d_name) || ::fstatat(dfd, e->d_name, &st, 0) != 0 || !S_ISCHR(st.st_mode) ||
-            st.st_rdev != makedev(5, 2))
-            continue;
-        char info[256];
-        const std::string infoPath = pidDir + "/fdinfo/" + e->d_name;
-        FILE *f = std::fopen(infoPath.c_str(), "re");
-        if (!f)
-            continue;
-        while (std::fgets(info, sizeof info, f)) {
-            int n = -1;
-            if (std::sscanf(info, "tty-index: %d", &n) == 1 && n == index)
-                found = true;
-        }
-        std::fclose(f);
-        if (found)
-            break;
-    }
-    ::closedir(d);
-    return found;
-}
-
-enum class Holders { None, FarEndOnly, Some, Unknown };
-
-// Other open file descriptions than our `ownFd` on the tty `rdev`. FarEndOnly
-// when the only ones belong to processes that hold the pty's master too;
-// Unknown when none was seen but some processes' fds could not be read.
-Holders OtherHolders(int ownFd, dev_t rdev)
-{
-    DIR *proc = ::opendir("/proc");
-    if (!proc)
-        return Holders::Unknown;
-    const int procFd = ::dirfd(proc);
-    const std::string self = std::to_string(::getpid());
-    const std::string own = std::to_string(ownFd);
-    const int ptyIndex = PtyIndex(rdev);
-    bool held = false, farEnd = false, unseen = false;
-    while (!held) {
-        dirent *p = ::readdir(proc);
-        if (!p)
-            break;
-        if (!IsNumber(p->d_name))
-            continue;
-        const std::string pid = p->d_name;
-        const int dfd = ::openat(procFd, (pid + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd < 0) {
-            unseen = unseen || errno == EACCES; // not ours to read (else gone, or a kernel thread)
-            continue;
-        }
-        DIR *fds = ::fdopendir(dfd);
-        if (!fds) {
-            ::close(dfd);
-            continue;
-        }
-        bool holds = false;
-        while (dirent *e = ::readdir(fds)) {
-            if (!IsNumber(e->d_name) || (pid == self && own == e->d_name))
-                continue;
-            struct stat st{};
-            if (::fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev) {
-                holds = true;
-                break;
-            }
-        }
-        ::closedir(fds);
-        if (holds && ptyIndex >= 0 && HoldsPtyMaster("/proc/" + pid, ptyIndex))
-            farEnd = true;
-        else if (holds)
-            held = true;
-    }
-    ::closedir(proc);
-    if (held)
-        return Holders::Some;
-    return unseen ? Holders::Unknown : farEnd ? Holders::FarEndOnly : Holders::None;
 }
 
 // "LCK..ttyUSB0"; a node below /dev/ keeps its sub-folder ("LCK..pts_3").
@@ -279,7 +168,7 @@ int OpenExclusive(const std::string &path, std::string &lockFile)
         return refuse(ERROR_GEN_FAILURE);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return refuse(ERROR_ACCESS_DENIED);
-    const Holders holders = OtherHolders(fd, st.st_rdev);
+    const Holders holders = SearchHolders(fd, st.st_rdev).holders;
     if (holders == Holders::Some)
         return refuse(ERROR_ACCESS_DENIED);
     // TIOCEXCL does not stop root: ask whether a holder set it. A pty keeps

@@ -9,7 +9,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include "LogHelpers.h"
+#include "Forms.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ void AppendLine(QTextEdit *view, const QString &text, const QColor &colour)
 
     QTextCharFormat format;
     format.setForeground(colour);
-    format.setFontFamilies({QString::fromLatin1(LogFontFamily)});
+    format.setFontFamilies({QString::fromLatin1(forms::LogFontFace)});
     format.setFontFixedPitch(true);
     format.setFontStyleHint(QFont::TypeWriter);
 

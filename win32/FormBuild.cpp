@@ -1,5 +1,7 @@
-// Building a form's controls from its table, laying them out at the
-// window's DPI, the keyboard, and the modal showing.
+// Making a form's controls by walking its table: one window per row (none
+// for keys and toolbar rows), their texts, items, hints, cursors, colours
+// and states, and the tab order. Placing and scaling them is
+// FormLayout.cpp's, their messages FormWindow.cpp's.
 #include "FormWindow.h"
 
 #include <commctrl.h>
@@ -8,22 +10,27 @@
 #include <algorithm>
 #include <climits>
 
+#include "FormParts.h"
 #include "Pictures.h"
-#include "SpinRules.h"
 #include "WinText.h"
 
-using forms::TAlign;
 using forms::TBevel;
 using forms::TControl;
 using forms::TKind;
+using formparts::kFormProp;
+using formparts::ReadOnlyProc;
+using formparts::ResourceOf;
+using formparts::ToolBarProc;
 
 namespace {
 
-constexpr int kFirstId = 100;        // + the control's row in its form
-constexpr int kDropDownHeight = 200; // a combo box's list; its edit follows the font
-constexpr wchar_t kFormProp[] = L"VexoForm";
+constexpr int kFirstId = 100; // + the control's row in its form
 
-const wchar_t *ResourceOf(forms::TPicture picture, bool disabled = false)
+} // namespace
+
+namespace formparts {
+
+const wchar_t *ResourceOf(forms::TPicture picture, bool disabled)
 {
     using P = forms::TPicture;
     switch (picture) {
@@ -57,114 +64,21 @@ const wchar_t *ResourceOf(forms::TPicture picture, bool disabled = false)
     return nullptr;
 }
 
-// A picture resource at `percent` of its size, smoothly scaled.
-TPicture ScaledResource(const wchar_t *name, int percent)
-{
-    if (!name)
-        return {};
-    TPicture picture = LoadPictureResource(name);
-    if (!picture.bitmap || percent == 100)
-        return picture;
-    TPicture scaled =
-        ScalePicture(picture, MulDiv(picture.width, percent, 100), MulDiv(picture.height, percent, 100));
-    DeleteObject(picture.bitmap);
-    return scaled;
-}
+} // namespace formparts
 
-// `toggle`: the button stays down while its sequence runs (the engine says when).
-void AddTool(HWND bar, int id, int image, int width, bool toggle)
+COLORREF ColourOf(const forms::TColour &c)
 {
-    TBBUTTON b{};
-    b.fsState = TBSTATE_ENABLED;
-    b.idCommand = id;
-    b.iBitmap = image;
-    b.fsStyle = image < 0 ? BTNS_SEP : toggle ? BTNS_CHECK : BTNS_BUTTON;
-    if (image < 0)
-        b.iBitmap = width; // a separator's width
-    SendMessageW(bar, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&b));
-}
-
-// A page the operator only reads: no caret, no selection, no focus, and the
-// text keeps its own colour (a disabled control would grey it).
-// A label on the toolbar is painted in the colour its form keeps for it:
-// the toolbar hands the question to the form, as a panel does.
-LRESULT CALLBACK ToolBarProc(HWND bar, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
-{
-    if (msg == WM_CTLCOLORSTATIC)
-        return SendMessageW(GetParent(bar), msg, wp, lp);
-    return DefSubclassProc(bar, msg, wp, lp);
-}
-
-LRESULT CALLBACK ReadOnlyProc(HWND view, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
-{
-    switch (msg) {
-    case WM_SETFOCUS:
-        SetFocus(GetAncestor(view, GA_ROOT)); // keys belong to the window
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONDOWN:
-    case WM_MOUSEMOVE:
-    case WM_CONTEXTMENU:
-        return 0;
-    case WM_SETCURSOR:
-        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-        return TRUE;
-    case WM_MOUSEACTIVATE:
-        return MA_NOACTIVATE;
-    default:
-        return DefSubclassProc(view, msg, wp, lp);
+    switch (c.source) {
+    case forms::TColour::Rgb:
+        return RGB(c.r, c.g, c.b);
+    case forms::TColour::ButtonFace:
+        return GetSysColor(COLOR_BTNFACE);
+    case forms::TColour::WindowText:
+        return GetSysColor(COLOR_WINDOWTEXT);
+    case forms::TColour::Inherit:
+        break;
     }
-}
-
-bool IsPushButton(HWND control)
-{
-    wchar_t cls[16] = {};
-    GetClassNameW(control, cls, 16);
-    if (lstrcmpiW(cls, WC_BUTTONW) != 0)
-        return false;
-    const LONG type = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
-    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || type == BS_OWNERDRAW;
-}
-
-} // namespace
-
-LRESULT CALLBACK TFormWindow::ButtonProc(HWND button, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
-{
-    auto *self = reinterpret_cast<TFormWindow *>(data);
-    if (msg == WM_KEYUP) {
-        if (const TControl *row = self->RowOf(button))
-            self->ButtonKeyUp(*row, wp);
-        return 0;
-    }
-    if (msg == WM_GETDLGCODE)
-        return DLGC_WANTALLKEYS | DLGC_BUTTON;
-    return DefSubclassProc(button, msg, wp, lp);
-}
-
-LRESULT CALLBACK TFormWindow::SpinProc(HWND edit, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
-{
-    const TControl *row = reinterpret_cast<const TControl *>(data);
-    // the arrow keys step like the arrows beside it
-    if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN)) {
-        SetWindowTextW(edit, Wide(SpinStep(WindowText(edit), wp == VK_UP ? 1 : -1, row->min, row->max)).c_str());
-        return 0;
-    }
-    // typed characters: digits, signs and the decimal separators only
-    if (msg == WM_CHAR && wp >= 32 && !SpinAccepts(Utf8(std::wstring(1, static_cast<wchar_t>(wp)))))
-        return 0;
-    return DefSubclassProc(edit, msg, wp, lp);
-}
-
-LRESULT CALLBACK TFormWindow::RichProc(HWND view, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
-{
-    // Tab moves to the next control instead of typing a tab
-    if (msg == WM_GETDLGCODE && wp == VK_TAB)
-        return DefSubclassProc(view, msg, wp, lp) &
-               ~static_cast<LRESULT>(DLGC_WANTTAB | DLGC_WANTMESSAGE | DLGC_WANTALLKEYS);
-    return DefSubclassProc(view, msg, wp, lp);
+    return CLR_INVALID;
 }
 
 void TFormWindow::Build()
@@ -296,103 +210,6 @@ void TFormWindow::Build()
     Layout();
 }
 
-void TFormWindow::ApplyScale()
-{
-    // the window's and every control's font at this DPI; the old ones go after
-    std::map<std::string, HFONT> old;
-    old.swap(FFonts);
-    SendMessageW(FWindow, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(nullptr)), FALSE);
-    for (auto &n : FNodes) {
-        const TControl &c = *n.row;
-        if (c.kind == TKind::ToolBar)
-            ScaleToolBar(n);
-        if (!n.handle)
-            continue;
-        SendMessageW(n.handle, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(&c)), TRUE);
-        if (c.kind == TKind::RichEdit) {
-            CHARFORMAT2W format{};
-            format.cbSize = sizeof format;
-            format.dwMask = CFM_COLOR;
-            format.crTextColor = ColourOf(c.colour) == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : ColourOf(c.colour);
-            if (!c.enabled) // a page's own colour; a log's lines keep theirs
-                SendMessageW(n.handle, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
-            if (!c.enabled)
-                SendMessageW(n.handle, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(Scaled(1), Scaled(1)));
-            // a rich-text view takes the face and height of a font, not its
-            // width: it gets the height whose characters keep the limit
-            if (FDpi > FForm.designDpi) {
-                CHARFORMAT2W size{};
-                size.cbSize = sizeof size;
-                size.dwMask = CFM_SIZE;
-                HDC dc = GetDC(n.handle);
-                size.yHeight = MulDiv(FittedHeight(TableFont(&c)), 1440, GetDeviceCaps(dc, LOGPIXELSY));
-                ReleaseDC(n.handle, dc);
-                SendMessageW(n.handle, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&size));
-                SendMessageW(n.handle, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&size));
-            }
-        }
-        if ((c.kind == TKind::Label || c.kind == TKind::LinkLabel) && c.width < 0 && c.align == TAlign::None)
-            FitLabel(n.handle);
-        if (c.kind == TKind::GlyphButton || c.kind == TKind::OkButton) {
-            for (HBITMAP b : {n.glyph.normal, n.glyph.disabled})
-                if (b)
-                    DeleteObject(b);
-            const int percent = MulDiv(100, FDpi, FForm.designDpi);
-            TPicture on = ScaledResource(ResourceOf(c.picture), percent);
-            TPicture off = ScaledResource(ResourceOf(c.picture, true), percent);
-            n.glyph = {on.bitmap, off.bitmap, on.width, on.height};
-        }
-        if (c.kind == TKind::Image)
-            n.picture.scale = MulDiv(100, FDpi, FForm.designDpi);
-    }
-    for (auto &[key, font] : old)
-        DeleteObject(font);
-}
-
-void TFormWindow::ScaleToolBar(TNode &bar)
-{
-    HWND h = bar.handle;
-    while (SendMessageW(h, TB_BUTTONCOUNT, 0, 0) > 0)
-        SendMessageW(h, TB_DELETEBUTTON, 0, 0);
-    if (FToolImages)
-        ImageList_Destroy(FToolImages);
-    const int side = Scaled(16);
-    FToolImages = ImageList_Create(side, side, ILC_COLOR32, 4, 0);
-    SendMessageW(h, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(FToolImages));
-    SendMessageW(h, TB_SETBITMAPSIZE, 0, MAKELPARAM(side, side));
-    int width = 0, height = 0, image = 0;
-    for (const auto &n : FNodes) {
-        if (n.row->parent != bar.row->name)
-            continue;
-        if (n.row->kind == TKind::ToolButton) {
-            width = n.row->width;
-            height = n.row->height;
-            TPicture picture = ScaledResource(ResourceOf(n.row->picture), MulDiv(100, FDpi, FForm.designDpi));
-            ImageList_Add(FToolImages, picture.bitmap, nullptr); // a missing one leaves a gap, nothing more
-            if (picture.bitmap)
-                DeleteObject(picture.bitmap);
-        }
-    }
-    // the buttons' height: some toolbars take it from the picture and padding
-    SendMessageW(h, TB_SETPADDING, 0, MAKELPARAM(Scaled(7), Scaled(height) - side));
-    SendMessageW(h, TB_SETBUTTONSIZE, 0, MAKELPARAM(Scaled(width), Scaled(height)));
-    // the toolbar's own rows; a label on it is a child window, not a tool
-    for (const auto &n : FNodes)
-        if (n.row->parent == bar.row->name && (n.row->kind == TKind::ToolButton || n.row->kind == TKind::Separator))
-            AddTool(h, n.id, n.row->kind == TKind::ToolButton ? image++ : -1, Scaled(n.row->width), n.row->toggle);
-    // adding buttons may recompute the size from the pictures: set it again,
-    // and each button's own width too
-    for (const auto &n : FNodes)
-        if (n.row->parent == bar.row->name && n.row->kind == TKind::ToolButton) {
-            TBBUTTONINFOW info{};
-            info.cbSize = sizeof info;
-            info.dwMask = TBIF_SIZE;
-            info.cx = static_cast<WORD>(Scaled(n.row->width));
-            SendMessageW(h, TB_SETBUTTONINFOW, static_cast<WPARAM>(n.id), reinterpret_cast<LPARAM>(&info));
-        }
-    SendMessageW(h, TB_SETBUTTONSIZE, 0, MAKELPARAM(Scaled(width), Scaled(height)));
-}
-
 void TFormWindow::OrderTabs()
 {
     // Tab follows the z-order, into panels (WS_EX_CONTROLPARENT): siblings
@@ -423,158 +240,4 @@ void TFormWindow::OrderTabs()
             }
         }
     }
-}
-
-void TFormWindow::Layout()
-{
-    if (!FWindow || FNodes.empty())
-        return;
-    RECT r;
-    GetClientRect(FWindow, &r);
-    LayoutChildren(FForm.name, r);
-}
-
-void TFormWindow::LayoutChildren(std::string_view parent, RECT area)
-{
-    for (auto &n : FNodes) {
-        const TControl &c = *n.row;
-        if (c.parent != parent || !n.handle)
-            continue;
-        RECT r{};
-        if (c.align == TAlign::Top) {
-            r = {area.left, area.top, area.right, area.top + Scaled(c.height)};
-            area.top = r.bottom;
-        } else if (c.align == TAlign::Client) {
-            r = area;
-        } else {
-            RECT now;
-            GetWindowRect(n.handle, &now);
-            r.left = Scaled(c.left);
-            r.top = Scaled(c.top);
-            r.right = c.width >= 0 ? Scaled(c.left + c.width) : r.left + (now.right - now.left);
-            r.bottom = c.height >= 0 ? Scaled(c.top + c.height) : r.top + (now.bottom - now.top);
-            if (c.kind == TKind::EditCombo)
-                r.bottom = r.top + Scaled(kDropDownHeight);
-        }
-        r.right = std::max(r.right, r.left);
-        r.bottom = std::max(r.bottom, r.top);
-        if (n.updown) {
-            // edit and arrows side by side within the spin edit's width
-            const int arrows = std::min<int>(MulDiv(GetSystemMetrics(SM_CXVSCROLL), FDpi, ScreenDpi()), r.right - r.left);
-            MoveWindow(n.handle, r.left, r.top, r.right - r.left - arrows, r.bottom - r.top, TRUE);
-            MoveWindow(n.updown, r.right - arrows, r.top, arrows, r.bottom - r.top, TRUE);
-            continue;
-        }
-        MoveWindow(n.handle, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
-        if (c.kind == TKind::ToolBar) // its buttons are its own; other children take their places
-            LayoutChildren(c.name, RECT{0, 0, r.right - r.left, r.bottom - r.top});
-        if (c.kind == TKind::Panel) {
-            RECT inner{0, 0, r.right - r.left, r.bottom - r.top};
-            if (c.bevel != TBevel::None)
-                InflateRect(&inner, -Scaled(2), -Scaled(2));
-            LayoutChildren(c.name, inner);
-        }
-    }
-}
-
-void TFormWindow::DpiChanged(int dpi, const RECT &suggested)
-{
-    if (dpi <= 0)
-        return;
-    FDpi = dpi;
-    ApplyScale();
-    SetWindowPos(FWindow, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    Layout();
-    RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
-}
-
-void TFormWindow::Command(int id, int code, HWND from)
-{
-    TNode *n = from ? NodeOf(from) : nullptr;
-    if (!n || n->row->kind == TKind::ToolBar) // a toolbar button: its id
-        for (auto &node : FNodes)
-            if (node.id == id && node.row->kind == TKind::ToolButton)
-                n = &node;
-    if (!n || n->row->kind == TKind::ToolBar)
-        return;
-    const TControl &c = *n->row;
-    if (c.kind == TKind::SpinEdit && code == EN_KILLFOCUS) {
-        const std::string text = WindowText(n->handle);
-        const std::string clamped = SpinClampOnFocusOut(text, c.min, c.max);
-        if (clamped != text)
-            SetWindowTextW(n->handle, Wide(clamped).c_str());
-        return;
-    }
-    const bool clicked = (c.kind == TKind::Label || c.kind == TKind::LinkLabel) ? code == STN_CLICKED
-                                                                                : code == BN_CLICKED;
-    if (clicked && c.action != forms::TAction::None)
-        Click(c, from);
-}
-
-void TFormWindow::Click(const TControl &control, HWND sender)
-{
-    if (control.action == forms::TAction::CloseForm) {
-        FResult = IDOK; // the modal result
-        Close();
-    } else if (control.action == forms::TAction::OpenHint) {
-        OpenHint(sender);
-    }
-}
-
-void TFormWindow::ShowModal()
-{
-    FDone = false;
-    FResult = 0;
-    RunModal(FWindow, FOwner, FDone, FirstTabStop(), PreTranslateFormMessage);
-    ShowWindow(FWindow, SW_HIDE);
-}
-
-namespace {
-
-// Whether a key press is the table's key text ("F5", "Ctrl+S", "Escape").
-bool IsKey(std::string_view key, const MSG &msg)
-{
-    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
-    const bool wantsCtrl = key.starts_with("Ctrl+");
-    if (wantsCtrl)
-        key.remove_prefix(5);
-    if (ctrl != wantsCtrl || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_SHIFT) < 0)
-        return false;
-    if (key == "Escape")
-        return msg.wParam == VK_ESCAPE;
-    if (key.size() >= 2 && key[0] == 'F' && key[1] >= '1' && key[1] <= '9') {
-        const int n = key.size() == 2 ? key[1] - '0' : (key[1] - '0') * 10 + (key[2] - '0');
-        return msg.wParam == static_cast<WPARAM>(VK_F1 + n - 1);
-    }
-    return key.size() == 1 && msg.wParam == static_cast<WPARAM>(key[0]);
-}
-
-} // namespace
-
-bool PreTranslateFormMessage(MSG &msg)
-{
-    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd)
-        return false;
-    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-    if (!root || !GetPropW(root, kFormProp))
-        return false;
-    // the table's keys run their rows' actions wherever the focus is
-    if (msg.message == WM_KEYDOWN)
-        if (auto *form = static_cast<TFormWindow *>(GetPropW(root, kFormProp)))
-            for (const forms::TControl &row : form->Form().controls)
-                if (!row.key.empty() && row.action != forms::TAction::None && IsKey(row.key, msg)) {
-                    form->Click(row, nullptr);
-                    return true;
-                }
-    // Enter presses the focused push button, as in a dialog
-    HWND focus = GetFocus();
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && focus && IsChild(root, focus) &&
-        IsPushButton(focus) && IsWindowEnabled(focus) &&
-        !(SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTALLKEYS)) {
-        SendMessageW(GetParent(focus), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(focus));
-        return true;
-    }
-    return IsDialogMessageW(root, &msg) != FALSE;
 }

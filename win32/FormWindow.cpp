@@ -1,19 +1,21 @@
+// TFormWindow's messages: the window procedure and its backstop, the
+// controls' subclass procedures, clicks and timers, the table's keys and
+// the dialog keyboard, the modal showing, and the lookups by control.
+// Making the controls is FormBuild.cpp's, placing and scaling them (DPI,
+// fonts, layout) FormLayout.cpp's.
 #include "FormWindow.h"
 
 #include <commctrl.h>
 #include <richedit.h>
 #include <shellapi.h>
 
-#include <algorithm>
-
-#include "Pictures.h"
+#include "FormParts.h"
 #include "SpinRules.h"
 #include "WinText.h"
 
-using forms::TAlign;
-using forms::TBevel;
 using forms::TControl;
 using forms::TKind;
+using formparts::kFormProp;
 
 namespace {
 
@@ -29,73 +31,17 @@ TFormWindow::LinkOpener &Opener()
     return opener;
 }
 
-template <typename F>
-F RuntimeProc(const wchar_t *module, const char *name)
+bool IsPushButton(HWND control)
 {
-    HMODULE h = GetModuleHandleW(module);
-    return h ? reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(h, name))) : nullptr;
-}
-
-std::string FontKey(const forms::TFont &f)
-{
-    return std::string(f.face) + '/' + std::to_string(f.px) + '/' + std::to_string(f.style) + '/' +
-           (f.cyrillic ? "1" : "0");
+    wchar_t cls[16] = {};
+    GetClassNameW(control, cls, 16);
+    if (lstrcmpiW(cls, WC_BUTTONW) != 0)
+        return false;
+    const LONG type = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || type == BS_OWNERDRAW;
 }
 
 } // namespace
-
-COLORREF ColourOf(const forms::TColour &c)
-{
-    switch (c.source) {
-    case forms::TColour::Rgb:
-        return RGB(c.r, c.g, c.b);
-    case forms::TColour::ButtonFace:
-        return GetSysColor(COLOR_BTNFACE);
-    case forms::TColour::WindowText:
-        return GetSysColor(COLOR_WINDOWTEXT);
-    case forms::TColour::Inherit:
-        break;
-    }
-    return CLR_INVALID;
-}
-
-void DeclareDpiAware()
-{
-    // Windows 10 1703 (per-monitor v2), 1607 (per-monitor), 8.1, then Vista
-    using TContextFn = BOOL(WINAPI *)(HANDLE);
-    if (auto f = RuntimeProc<TContextFn>(L"user32.dll", "SetProcessDpiAwarenessContext")) {
-        for (INT_PTR context : {-4, -3}) // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE(_V2)
-            if (f(reinterpret_cast<HANDLE>(context)) || GetLastError() == ERROR_ACCESS_DENIED) // the manifest's
-                return;
-    }
-    if (auto f = RuntimeProc<HANDLE(WINAPI *)(HANDLE)>(L"user32.dll", "SetThreadDpiAwarenessContext"))
-        if (f(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))) || f(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3))))
-            return;
-    if (HMODULE shcore = LoadLibraryW(L"shcore.dll")) {
-        using TAwarenessFn = HRESULT(WINAPI *)(int);
-        if (auto f = reinterpret_cast<TAwarenessFn>(
-                reinterpret_cast<void *>(GetProcAddress(shcore, "SetProcessDpiAwareness")));
-            f && SUCCEEDED(f(2))) // PROCESS_PER_MONITOR_DPI_AWARE
-            return;
-    }
-    SetProcessDPIAware();
-}
-
-int ScreenDpi()
-{
-    HDC dc = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
-    return dpi > 0 ? dpi : 96;
-}
-
-int WindowDpi(HWND window)
-{
-    if (auto f = RuntimeProc<UINT(WINAPI *)(HWND)>(L"user32.dll", "GetDpiForWindow"))
-        if (const UINT dpi = f(window); dpi > 0)
-            return static_cast<int>(dpi);
-    return ScreenDpi();
-}
 
 void TFormWindow::SetErrorSink(std::function<void(std::exception_ptr)> sink)
 {
@@ -126,57 +72,6 @@ TFormWindow::~TFormWindow()
         DeleteObject(font);
     for (auto &[key, brush] : FBrushes)
         DeleteObject(brush);
-}
-
-int TFormWindow::Scaled(int designPixels) const
-{
-    return MulDiv(designPixels, FDpi, FForm.designDpi);
-}
-
-bool TFormWindow::CreateForm(bool startTimers)
-{
-    FStartTimers = startTimers;
-    RegisterWidgetClasses();
-    const std::wstring cls = Wide(std::string(FForm.name));
-    RegisterFormClass(cls.c_str(), Proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    DWORD style = WS_CLIPCHILDREN, ex = WS_EX_CONTROLPARENT;
-    if (FForm.style & forms::wsCaption)
-        style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-    else
-        style |= WS_POPUP;
-    if (FForm.style & forms::wsResizable)
-        style |= WS_THICKFRAME;
-    if (!FOwner && !(FForm.style & forms::wsCaption))
-        ex |= WS_EX_TOOLWINDOW; // a borderless window of its own: no task-bar button
-    // edges are scaled, not sizes, so that neighbours stay flush
-    RECT outer{0, 0, Scaled(FForm.clientWidth), Scaled(FForm.clientHeight)};
-    using TAdjustFn = BOOL(WINAPI *)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    if (auto adjust = RuntimeProc<TAdjustFn>(L"user32.dll", "AdjustWindowRectExForDpi"))
-        adjust(&outer, style, FALSE, ex, static_cast<UINT>(FDpi));
-    else
-        AdjustWindowRectEx(&outer, style, FALSE, ex);
-    const int w = outer.right - outer.left, h = outer.bottom - outer.top;
-    int x = Scaled(FForm.left), y = Scaled(FForm.top);
-    if (FForm.place == forms::TPlace::ScreenCentre) {
-        x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
-        y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-    }
-    CreateWindowExW(ex, cls.c_str(), Wide(std::string(FForm.caption)).c_str(), style, x, y, w, h, FOwner, nullptr,
-                    GetModuleHandleW(nullptr), this);
-    if (!FWindow)
-        return false;
-    // opened on a screen of another DPI than the one it was laid out for
-    if (FForm.designDpi == 96)
-        if (const int dpi = WindowDpi(FWindow); dpi != FDpi) {
-            RECT r;
-            GetWindowRect(FWindow, &r);
-            r.right = r.left + MulDiv(r.right - r.left, dpi, FDpi);
-            r.bottom = r.top + MulDiv(r.bottom - r.top, dpi, FDpi);
-            DpiChanged(dpi, r);
-        }
-    // the focus rectangle shows from the start, not only after a first Tab
-    SendMessageW(FWindow, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
-    return true;
 }
 
 LRESULT CALLBACK TFormWindow::Proc(HWND window, UINT msg, WPARAM wp, LPARAM lp)
@@ -388,66 +283,6 @@ const TPictureView *TFormWindow::Picture(std::string_view name) const
     return nullptr;
 }
 
-const forms::TFont &TFormWindow::TableFont(const TControl *row) const
-{
-    // an empty face: the parent's font, up to the form's
-    for (const TControl *r = row; r; r = forms::Find(FForm, r->parent))
-        if (!r->font.face.empty())
-            return r->font;
-    return FForm.font;
-}
-
-namespace {
-
-HFONT MakeFont(const forms::TFont &font, int height, int width)
-{
-    return CreateFontW(-height, width, 0, 0, (font.style & forms::fsBold) ? FW_BOLD : FW_NORMAL,
-                       (font.style & forms::fsItalic) != 0, (font.style & forms::fsUnderline) != 0, FALSE,
-                       font.cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Wide(std::string(font.face)).c_str());
-}
-
-int AverageWidth(const forms::TFont &font, int height)
-{
-    HFONT f = MakeFont(font, height, 0);
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, f);
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    DeleteObject(f);
-    return tm.tmAveCharWidth;
-}
-
-} // namespace
-
-// Hinted glyphs grow faster than the height: scaled up, the characters keep
-// at most the design width times the scale, so that every caption that
-// fits at the design DPI fits at this one too.
-int TFormWindow::WidthLimit(const forms::TFont &font) const
-{
-    return FDpi > FForm.designDpi ? AverageWidth(font, font.px) * FDpi / FForm.designDpi : 0;
-}
-
-int TFormWindow::FittedHeight(const forms::TFont &font) const
-{
-    int height = Scaled(font.px);
-    if (const int limit = WidthLimit(font))
-        while (height > font.px && AverageWidth(font, height) > limit)
-            --height;
-    return height;
-}
-
-HFONT TFormWindow::FontFor(const TControl *row)
-{
-    const forms::TFont &font = TableFont(row);
-    HFONT &f = FFonts[FontKey(font)];
-    if (!f)
-        f = MakeFont(font, Scaled(font.px), WidthLimit(font));
-    return f;
-}
-
 COLORREF TFormWindow::BackgroundOf(const TControl *row) const
 {
     for (const TControl *r = row; r; r = forms::Find(FForm, r->parent))
@@ -486,14 +321,167 @@ void TFormWindow::OpenHint(HWND sender)
     }
 }
 
-void TFormWindow::FitLabel(HWND label)
+namespace formparts {
+
+// A label on the toolbar is painted in the colour its form keeps for it:
+// the toolbar hands the question to the form, as a panel does.
+LRESULT CALLBACK ToolBarProc(HWND bar, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
 {
-    HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
-    const std::wstring text = Wide(WindowText(label));
-    RECT r{0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(label, dc);
-    SetWindowPos(label, nullptr, 0, 0, r.right, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (msg == WM_CTLCOLORSTATIC)
+        return SendMessageW(GetParent(bar), msg, wp, lp);
+    return DefSubclassProc(bar, msg, wp, lp);
+}
+
+// A page the operator only reads: no caret, no selection, no focus, and the
+// text keeps its own colour (a disabled control would grey it).
+LRESULT CALLBACK ReadOnlyProc(HWND view, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
+{
+    switch (msg) {
+    case WM_SETFOCUS:
+        SetFocus(GetAncestor(view, GA_ROOT)); // keys belong to the window
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_CONTEXTMENU:
+        return 0;
+    case WM_SETCURSOR:
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        return TRUE;
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    default:
+        return DefSubclassProc(view, msg, wp, lp);
+    }
+}
+
+} // namespace formparts
+
+LRESULT CALLBACK TFormWindow::ButtonProc(HWND button, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
+{
+    auto *self = reinterpret_cast<TFormWindow *>(data);
+    if (msg == WM_KEYUP) {
+        if (const TControl *row = self->RowOf(button))
+            self->ButtonKeyUp(*row, wp);
+        return 0;
+    }
+    if (msg == WM_GETDLGCODE)
+        return DLGC_WANTALLKEYS | DLGC_BUTTON;
+    return DefSubclassProc(button, msg, wp, lp);
+}
+
+LRESULT CALLBACK TFormWindow::SpinProc(HWND edit, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
+{
+    const TControl *row = reinterpret_cast<const TControl *>(data);
+    // the arrow keys step like the arrows beside it
+    if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN)) {
+        SetWindowTextW(edit, Wide(SpinStep(WindowText(edit), wp == VK_UP ? 1 : -1, row->min, row->max)).c_str());
+        return 0;
+    }
+    // typed characters: digits, signs and the decimal separators only
+    if (msg == WM_CHAR && wp >= 32 && !SpinAccepts(Utf8(std::wstring(1, static_cast<wchar_t>(wp)))))
+        return 0;
+    return DefSubclassProc(edit, msg, wp, lp);
+}
+
+LRESULT CALLBACK TFormWindow::RichProc(HWND view, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
+{
+    // Tab moves to the next control instead of typing a tab
+    if (msg == WM_GETDLGCODE && wp == VK_TAB)
+        return DefSubclassProc(view, msg, wp, lp) &
+               ~static_cast<LRESULT>(DLGC_WANTTAB | DLGC_WANTMESSAGE | DLGC_WANTALLKEYS);
+    return DefSubclassProc(view, msg, wp, lp);
+}
+
+void TFormWindow::Command(int id, int code, HWND from)
+{
+    TNode *n = from ? NodeOf(from) : nullptr;
+    if (!n || n->row->kind == TKind::ToolBar) // a toolbar button: its id
+        for (auto &node : FNodes)
+            if (node.id == id && node.row->kind == TKind::ToolButton)
+                n = &node;
+    if (!n || n->row->kind == TKind::ToolBar)
+        return;
+    const TControl &c = *n->row;
+    if (c.kind == TKind::SpinEdit && code == EN_KILLFOCUS) {
+        const std::string text = WindowText(n->handle);
+        const std::string clamped = SpinClampOnFocusOut(text, c.min, c.max);
+        if (clamped != text)
+            SetWindowTextW(n->handle, Wide(clamped).c_str());
+        return;
+    }
+    const bool clicked = (c.kind == TKind::Label || c.kind == TKind::LinkLabel) ? code == STN_CLICKED
+                                                                                : code == BN_CLICKED;
+    if (clicked && c.action != forms::TAction::None)
+        Click(c, from);
+}
+
+void TFormWindow::Click(const TControl &control, HWND sender)
+{
+    if (control.action == forms::TAction::CloseForm) {
+        FResult = IDOK; // the modal result
+        Close();
+    } else if (control.action == forms::TAction::OpenHint) {
+        OpenHint(sender);
+    }
+}
+
+void TFormWindow::ShowModal()
+{
+    FDone = false;
+    FResult = 0;
+    RunModal(FWindow, FOwner, FDone, FirstTabStop(), PreTranslateFormMessage);
+    ShowWindow(FWindow, SW_HIDE);
+}
+
+namespace {
+
+// Whether a key press is the table's key text ("F5", "Ctrl+S", "Escape").
+bool IsKey(std::string_view key, const MSG &msg)
+{
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    const bool wantsCtrl = key.starts_with("Ctrl+");
+    if (wantsCtrl)
+        key.remove_prefix(5);
+    if (ctrl != wantsCtrl || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_SHIFT) < 0)
+        return false;
+    if (key == "Escape")
+        return msg.wParam == VK_ESCAPE;
+    if (key.size() >= 2 && key[0] == 'F' && key[1] >= '1' && key[1] <= '9') {
+        const int n = key.size() == 2 ? key[1] - '0' : (key[1] - '0') * 10 + (key[2] - '0');
+        return msg.wParam == static_cast<WPARAM>(VK_F1 + n - 1);
+    }
+    return key.size() == 1 && msg.wParam == static_cast<WPARAM>(key[0]);
+}
+
+} // namespace
+
+bool PreTranslateFormMessage(MSG &msg)
+{
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd)
+        return false;
+    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    if (!root || !GetPropW(root, kFormProp))
+        return false;
+    // the table's keys run their rows' actions wherever the focus is
+    if (msg.message == WM_KEYDOWN)
+        if (auto *form = static_cast<TFormWindow *>(GetPropW(root, kFormProp)))
+            for (const forms::TControl &row : form->Form().controls)
+                if (!row.key.empty() && row.action != forms::TAction::None && IsKey(row.key, msg)) {
+                    form->Click(row, nullptr);
+                    return true;
+                }
+    // Enter presses the focused push button, as in a dialog
+    HWND focus = GetFocus();
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && focus && IsChild(root, focus) &&
+        IsPushButton(focus) && IsWindowEnabled(focus) &&
+        !(SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTALLKEYS)) {
+        SendMessageW(GetParent(focus), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(focus));
+        return true;
+    }
+    return IsDialogMessageW(root, &msg) != FALSE;
 }

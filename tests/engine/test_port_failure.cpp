@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,9 +20,12 @@
 namespace {
 
 // Another process, under the program name `name`, holding `path` open.
+// `farEnd`: it keeps the pty's master it inherited and flocks the slave, as
+// the device's own far end (a modem emulator) does: the flock refuses the
+// port, the holder search exempts it.
 class Holder {
 public:
-    Holder(const std::string &path, const char *name)
+    Holder(const std::string &path, const char *name, bool farEnd = false)
     {
         int ready[2];
         if (::pipe(ready) != 0)
@@ -30,12 +34,13 @@ public:
         if (pid_ == 0) {
             // Nothing inherited: holding the pty's master too would make it
             // the device's own far end, not another user.
-            for (int fd = 3; fd < 1024; ++fd)
+            for (int fd = 3; fd < 1024 && !farEnd; ++fd)
                 if (fd != ready[1])
                     ::close(fd);
             ::prctl(PR_SET_NAME, name);
             const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            (void)!::write(ready[1], fd >= 0 ? "1" : "0", 1);
+            const bool held = fd >= 0 && (!farEnd || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+            (void)!::write(ready[1], held ? "1" : "0", 1);
             ::pause();
             ::_exit(0);
         }
@@ -119,6 +124,30 @@ TEST_F(PortFailureTest, ABusyPortNamesItsHolderAndTheKnownRemedy)
         EXPECT_NE(text.find(c.remedy), std::string::npos) << text;
         EXPECT_FALSE(engine->XComm_AT().Opened());
     }
+}
+
+// The explanation names the holder the refusal saw: the device's far end
+// only when it is alone (its flock refused the port); beside a second user
+// of the tty, that one, though the far end came first.
+TEST_F(PortFailureTest, TheExplanationNamesTheHolderTheRefusalSaw)
+{
+    TestPty dev;
+    Holder far(dev.SlavePath(), "modem", true);
+    ASSERT_TRUE(far.Held());
+    const std::string farHead = "порт " + dev.SlavePath() + " занят программой modem (PID " +
+                                std::to_string(far.Pid()) + ")";
+    EXPECT_EQ(Failure(dev.SlavePath()).second.text.substr(0, farHead.size()), farHead);
+    const TOpenFailure f = ExplainOpenFailure(dev.SlavePath());
+    EXPECT_EQ(f.cause, TOpenCause::ocBusy);
+    EXPECT_EQ(f.holderPid, far.Pid());
+
+    Holder other(dev.SlavePath(), "minicom");
+    ASSERT_TRUE(other.Held());
+    const std::string head = "порт " + dev.SlavePath() + " занят программой minicom (PID " +
+                             std::to_string(other.Pid()) + ")";
+    EXPECT_EQ(Failure(dev.SlavePath()).second.text.substr(0, head.size()), head);
+    EXPECT_EQ(ExplainOpenFailure(dev.SlavePath()).holderPid, other.Pid());
+    EXPECT_FALSE(engine->XComm_AT().Opened());
 }
 
 TEST_F(PortFailureTest, NoPermissionNamesTheGroupToJoin)

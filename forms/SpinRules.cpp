@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "Str_UtRx.h"
+#include "WholeNumber.h"
 
 namespace {
 
