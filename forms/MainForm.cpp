@@ -176,6 +176,8 @@ extern const TForm MainForm = {
     .controls = kControls,
     .outerWidth = 736,
     .outerHeight = 741,
+    // the log keeps 70 of its 287: five lines and the scroll bar's arrows
+    .minClientHeight = 703 - 217,
 };
 
 } // namespace forms
