@@ -189,7 +189,9 @@ TEST(Forms, SetUpWindowTimeLeftReadsInTwoLinesOfItsLabel)
     ASSERT_NE(label, nullptr);
     RECT room;
     GetClientRect(label, &room);
-    EXPECT_EQ(room.right, main.Scaled(81));
+    const forms::TControl *row = forms::Find(forms::MainForm, "lSetupWindow");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(room.right, main.Scaled(row->left + row->width) - main.Scaled(row->left)) << "the table's width, scaled";
     for (std::int64_t left : {30000, 28000, 9000, 5000, 1, 0}) {
         const TLabelLook look = SetupWindowLook(left);
         SCOPED_TRACE(look.text);
