@@ -15,6 +15,7 @@
 
 #include "About.h"
 #include "HelpATVexo.h"
+#include "SetupWindow.h"
 #include "Splash.h"
 #include "StartUp.h"
 #include "fAT_Vexo.h"
@@ -64,6 +65,8 @@ int main(int argc, char **argv)
     window.show();
     ShowExchanges(window);
     window.findChild<QComboBox *>(QStringLiteral("cbRSname"))->setEditText(QStringLiteral("COM5"));
+    const TLabelLook left = SetupWindowLook(28000); // the set-up window's time left
+    window.SetLabel("lSetupWindow", left.text, left.colour);
     QCoreApplication::processEvents();
     window.grab().save(out + QStringLiteral("/main.png"));
 

@@ -12,8 +12,9 @@ file(CHMOD ${VEXO_TEST_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
 #   OWN_MAIN: the test brings its own main()
 #   SCREEN : a 1280 x 1024 offscreen screen without fake frame margins, so
 #            window geometry reads as on a bare X server
+#   SCREEN_FILE <name>: the offscreen screens of tests/data/<name> instead
 function(vexo_add_gtest target)
-  cmake_parse_arguments(ARG "QT;SERIAL;SCREEN;OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT;SERIAL;SCREEN;OWN_MAIN" "SCREEN_FILE" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   if(ARG_OWN_MAIN)
     target_link_libraries(${target} PRIVATE GTest::gtest ${ARG_LIBS})
@@ -25,6 +26,9 @@ function(vexo_add_gtest target)
   set(platform "offscreen")
   if(ARG_SCREEN)
     set(platform "offscreen:configfile=${PROJECT_SOURCE_DIR}/tests/data/offscreen-1280x1024.json")
+  endif()
+  if(ARG_SCREEN_FILE)
+    set(platform "offscreen:configfile=${PROJECT_SOURCE_DIR}/tests/data/${ARG_SCREEN_FILE}")
   endif()
   set(extra)
   if(ARG_SERIAL)

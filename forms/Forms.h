@@ -158,6 +158,10 @@ struct TForm {
     // The frame's outer size where the layout gives it (0: not given); the
     // client size is what the controls are laid out in.
     int outerWidth = 0, outerHeight = 0;
+    // The least client height (design pixels) the window is given where the
+    // screen's work area is shorter than the window: only its Client-aligned
+    // rows give up height. 0: the window keeps its design height.
+    int minClientHeight = 0;
 };
 
 // The four windows.
@@ -182,6 +186,27 @@ std::span<const TForm *const> AllForms();
 
 // Look-ups; nullptr when there is no such control.
 const TControl *Find(const TForm &form, std::string_view name);
+
+// A window in the screen's work area. Heights are pixels at `dpi` (the
+// window's; a front-end that scales by itself passes the design DPI);
+// `frameHeight` is the outer height less the client height.
+struct TFittedHeight {
+    int clientHeight;    // what the window gets: the design height, or what fits
+    int minClientHeight; // the least it may get; a window this short may not fit
+};
+TFittedHeight FitClientHeight(const TForm &form, int frameHeight, int workHeight, int dpi);
+
+struct TArea {
+    int left, top, width, height;
+};
+struct TPoint {
+    int x, y;
+};
+// Where a window of the outer size `width` x `height` asked for at (x, y)
+// goes: the nearest place inside `area`; one larger than the area keeps its
+// top-left corner in it, so that the title bar and the close button stay
+// within reach.
+TPoint ClampIntoArea(int x, int y, int width, int height, const TArea &area);
 
 // Every row of `form` in a stable text form, one line per control; only
 // what differs from a row's defaults is written.

@@ -46,7 +46,7 @@ constexpr TControl kControls[] = {
     {.name = "TB_SaveLog", .kind = ToolButton, .parent = "ToolBar1", .left = 561, .top = 2, .width = 72, .height = 31,
      .hint = "сохранить протокол в файл", .cursor = TCursor::Hand, .picture = TPicture::ToolSaveLog,
      .action = TAction::SaveLog, .key = "Ctrl+S"},
-    // Two lines at most: the engine writes "настройка: 30 с" and the like.
+    // Two lines at most: the engine writes "настройка:\r\n30 с" and the like.
     {.name = "lSetupWindow", .kind = Label, .parent = "ToolBar1", .left = 637, .top = 2, .width = 81, .height = 31,
      .hint = "время, оставшееся до закрытия окна настройки Vexo", .wordWrap = true},
 
@@ -176,6 +176,8 @@ extern const TForm MainForm = {
     .controls = kControls,
     .outerWidth = 736,
     .outerHeight = 741,
+    // the log keeps 70 of its 287: five lines and the scroll bar's arrows
+    .minClientHeight = 703 - 217,
 };
 
 } // namespace forms

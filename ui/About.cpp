@@ -14,6 +14,7 @@
 #include "Fonts.h"
 #include "ModalForm.h"
 #include "Pictures.h"
+#include "ScreenFit.h"
 #include "VexoAssets.h"
 
 TAboutForm *AboutForm = nullptr;
@@ -100,8 +101,7 @@ void TAboutForm::FormShow()
 void TAboutForm::tInitTimer()
 {
     tInit->stop();
-    move(x(), 0);
-    move(0, 0);
+    MoveToWorkAreaCorner(this);
 }
 
 void TAboutForm::OKButtonKeyUp(QObject *, int key, Qt::KeyboardModifiers)
@@ -142,10 +142,10 @@ void TAboutForm::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous()) {
         FormShow();
-        QScreen *scr = screen() ? screen() : QGuiApplication::primaryScreen();
-        if (scr) {
-            const QRect area = scr->geometry();
+        // centred in the work area, the OK button within reach
+        if (const QRect area = WorkArea(this); !area.isEmpty()) {
             move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+            FitIntoWorkArea(this, forms::AboutForm);
         }
         OKButton->setFocus();
     }

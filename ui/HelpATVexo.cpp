@@ -10,6 +10,7 @@
 #include "Fonts.h"
 #include "ModalForm.h"
 #include "Pictures.h"
+#include "ScreenFit.h"
 #include "VexoAssets.h"
 
 TfHelpATVexo *fHelpATVexo = nullptr;
@@ -64,6 +65,7 @@ TfHelpATVexo::TfHelpATVexo(QWidget *owner)
         return lookup ? lookup(file) : PicturePath(file);
     };
     const TFormControls controls = BuildForm(forms::HelpForm, this, this, hooks);
+    FitIntoWorkArea(this, forms::HelpForm);
     Label1 = controls.Get<QLabel>("Label1");
     Panel1 = controls.Get<QFrame>("Panel1");
     Panel2 = controls.Get<QFrame>("Panel2");
@@ -82,8 +84,7 @@ TfHelpATVexo::~TfHelpATVexo() = default;
 void TfHelpATVexo::tInitTimer()
 {
     tInit->stop();
-    move(x(), 0);
-    move(0, 0);
+    MoveToWorkAreaCorner(this);
 }
 
 void TfHelpATVexo::FormKeyUp(QObject *, int key, Qt::KeyboardModifiers)

@@ -18,12 +18,14 @@
 #include <QAbstractButton>
 #include <QShortcut>
 #include <QTimer>
+#include <QWindow>
 
 #include "About.h"
 #include "ErrorBox.h"
 #include "HelpATVexo.h"
 #include "LogView.h"
 #include "Pictures.h"
+#include "ScreenFit.h"
 #include "SpinEdit.h"
 #include "EventLoopHook.h"
 
@@ -60,6 +62,7 @@ TfAT_Vexo::TfAT_Vexo(QWidget *parent) : QMainWindow(parent)
     client->setObjectName(QStringLiteral("centralwidget"));
     setCentralWidget(client);
     FControls = BuildForm(forms::MainForm, this, client);
+    FitIntoWorkArea(this, forms::MainForm);
     SetUpLooks();
 
     FEngine = std::make_unique<TAT_VexoEngine>(*this);
@@ -121,6 +124,17 @@ void TfAT_Vexo::Connect()
     connect(FInitTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tInitTimer(); }); });
     connect(FReplyTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tRdIn_VexoTimer(); }); });
     connect(FSetupWindowTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tSetupWindowTimer(); }); });
+}
+
+void TfAT_Vexo::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // the frame counts from now on; and again on another screen
+    FitIntoWorkArea(this, forms::MainForm);
+    if (QWindow *native = windowHandle(); native && !FWatchingScreen) {
+        FWatchingScreen = true;
+        connect(native, &QWindow::screenChanged, this, [this] { FitIntoWorkArea(this, forms::MainForm); });
+    }
 }
 
 void TfAT_Vexo::closeEvent(QCloseEvent *event)
@@ -246,8 +260,8 @@ void TfAT_Vexo::StopTimer(TViewTimer timer) { Timer(timer)->stop(); }
 
 void TfAT_Vexo::MoveToTopLeft()
 {
-    move(x(), 0);
-    move(0, 0);
+    MoveToWorkAreaCorner(this);
+    FitIntoWorkArea(this, forms::MainForm); // a window manager tells the frame late
 }
 
 void TfAT_Vexo::ShowHelpForm() { ::ShowHelpForm(this); }

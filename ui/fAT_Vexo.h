@@ -51,6 +51,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void SetUpLooks();
@@ -66,6 +67,7 @@ private:
     QTimer *FInitTimer = nullptr;
     QTimer *FSetupWindowTimer = nullptr;
     std::unique_ptr<TAT_VexoEngine> FEngine;
+    bool FWatchingScreen = false;
 };
 
 // Connects the serial component to the Qt event loop, so that its events

@@ -65,6 +65,25 @@ TPicture ScaledResource(const wchar_t *name, int percent)
     return scaled;
 }
 
+// The outer rectangle of a window whose client area is `r`, at `dpi`.
+void AdjustForDpi(RECT &r, DWORD style, DWORD ex, int dpi)
+{
+    using TAdjustFn = BOOL(WINAPI *)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    if (auto adjust = RuntimeProc<TAdjustFn>(L"user32.dll", "AdjustWindowRectExForDpi"))
+        adjust(&r, style, FALSE, ex, static_cast<UINT>(dpi));
+    else
+        AdjustWindowRectEx(&r, style, FALSE, ex);
+}
+
+RECT WorkAreaOf(HWND window)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &info.rcWork, 0);
+    return info.rcWork;
+}
+
 // `toggle`: the button stays down while its sequence runs (the engine says when).
 void AddTool(HWND bar, int id, int image, int width, bool toggle)
 {
@@ -140,11 +159,7 @@ bool TFormWindow::CreateForm(bool startTimers)
         ex |= WS_EX_TOOLWINDOW; // a borderless window of its own: no task-bar button
     // edges are scaled, not sizes, so that neighbours stay flush
     RECT outer{0, 0, Scaled(FForm.clientWidth), Scaled(FForm.clientHeight)};
-    using TAdjustFn = BOOL(WINAPI *)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    if (auto adjust = RuntimeProc<TAdjustFn>(L"user32.dll", "AdjustWindowRectExForDpi"))
-        adjust(&outer, style, FALSE, ex, static_cast<UINT>(FDpi));
-    else
-        AdjustWindowRectEx(&outer, style, FALSE, ex);
+    AdjustForDpi(outer, style, ex, FDpi);
     const int w = outer.right - outer.left, h = outer.bottom - outer.top;
     int x = Scaled(FForm.left), y = Scaled(FForm.top);
     if (FForm.place == forms::TPlace::ScreenCentre) {
@@ -164,6 +179,7 @@ bool TFormWindow::CreateForm(bool startTimers)
             r.bottom = r.top + MulDiv(r.bottom - r.top, dpi, FDpi);
             DpiChanged(dpi, r);
         }
+    FitWorkArea();
     // the focus rectangle shows from the start, not only after a first Tab
     SendMessageW(FWindow, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     return true;
@@ -373,6 +389,40 @@ void TFormWindow::DpiChanged(int dpi, const RECT &suggested)
     ApplyScale();
     SetWindowPos(FWindow, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    FitWorkArea(); // the suggestion scales the old size, which may not fit this monitor
     Layout();
     RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+void TFormWindow::FitWorkArea()
+{
+    const RECT work = WorkAreaOf(FWindow);
+    RECT outer;
+    GetWindowRect(FWindow, &outer);
+    int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    if ((FForm.style & forms::wsResizable) && FForm.minClientHeight > 0) {
+        // the frame as it is, not as AdjustWindowRectExForDpi would have it at
+        // this DPI: a system that draws frames at its own DPI (Wine) differs
+        RECT client;
+        GetClientRect(FWindow, &client);
+        const int frameWidth = width - client.right, frameHeight = height - client.bottom;
+        const forms::TFittedHeight fit = forms::FitClientHeight(FForm, frameHeight, work.bottom - work.top, FDpi);
+        // the design's size, or less height where the area is short
+        width = Scaled(FForm.clientWidth) + frameWidth;
+        height = fit.clientHeight + frameHeight;
+    }
+    const forms::TPoint at = forms::ClampIntoArea(outer.left, outer.top, width, height,
+                                                  {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    if (at.x != outer.left || at.y != outer.top || width != outer.right - outer.left ||
+        height != outer.bottom - outer.top)
+        SetWindowPos(FWindow, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormWindow::MoveToWorkAreaCorner()
+{
+    const RECT work = WorkAreaOf(FWindow);
+    RECT r;
+    GetWindowRect(FWindow, &r);
+    SetWindowPos(FWindow, nullptr, r.left, work.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(FWindow, nullptr, work.left, work.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

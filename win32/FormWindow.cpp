@@ -233,7 +233,7 @@ void TFormWindow::TimerTick(const TControl &timer)
 
 void TFormWindow::tInitTimer()
 {
-    MoveTopThenLeft(FWindow);
+    MoveToWorkAreaCorner();
     FMoved = true;
 }
 

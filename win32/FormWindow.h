@@ -73,6 +73,14 @@ protected:
     void OpenHint(HWND sender);
     void FitLabel(HWND label);
     void Layout();
+    // Puts the window in its monitor's work area (made, or at another DPI):
+    // a form with a least client height gets its design height, or where
+    // the area is too short less, given up by its Client-aligned rows (the
+    // log); then the window moves inside the area, or one larger than it
+    // puts its top-left corner in it.
+    void FitWorkArea();
+    // To the work area's top-left corner, the top edge first.
+    void MoveToWorkAreaCorner();
 
     HWND FOwner;
     HWND FWindow = nullptr;

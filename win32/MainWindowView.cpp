@@ -169,7 +169,7 @@ void TfAT_Vexo::StopTimer(TViewTimer timer)
 
 void TfAT_Vexo::MoveToTopLeft()
 {
-    MoveTopThenLeft(FWindow);
+    MoveToWorkAreaCorner();
 }
 
 void TfAT_Vexo::ShowHelpForm()

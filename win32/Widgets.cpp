@@ -301,11 +301,3 @@ void RunModal(HWND window, HWND owner, const bool &done, HWND focus, bool (*preT
         SetActiveWindow(owner);
     }
 }
-
-void MoveTopThenLeft(HWND window)
-{
-    RECT r;
-    GetWindowRect(window, &r);
-    SetWindowPos(window, nullptr, r.left, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}

@@ -94,5 +94,3 @@ inline constexpr wchar_t kPictureClass[] = L"VexoPicture";
 // Runs a modal loop for `window` (shown, owner disabled, `focus` or the
 // window itself focused) until `done`; `preTranslate` sees each message first.
 void RunModal(HWND window, HWND owner, const bool &done, HWND focus, bool (*preTranslate)(MSG &));
-// Moves a top-level window: top to 0, then left to 0.
-void MoveTopThenLeft(HWND window);

@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "HelpAbout.h"
 #include "MainWindow.h"
+#include "SetupWindow.h"
 #include "Splash.h"
 #include "pAT_Vexo.h"
 
@@ -104,6 +105,8 @@ int wmain(int argc, wchar_t **argv)
     // a line of each colour, from the catalogue
     for (int kind = 1; kind <= 3; ++kind)
         main.Engine().AddToLog(kind, std::string(Catalogue[kind].title) + " -> " + std::string(Catalogue[kind].command));
+    const TLabelLook left = SetupWindowLook(28000); // the set-up window's time left
+    main.SetLabel("lSetupWindow", left.text, left.colour);
     ok &= Capture(main.Handle(), L"main");
 
     TModalShot::find = [] { return fHelpATVexo && fHelpATVexo->StartTimerFired() ? fHelpATVexo->Handle() : nullptr; };

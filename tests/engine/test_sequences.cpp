@@ -105,7 +105,7 @@ TEST_F(SequenceTest, WaitSendsUntilTheFirstAnswerAndLogsOnlyThatOne)
     EXPECT_FALSE(requests[3].inWindow);
     EXPECT_TRUE(requests[4].inWindow);
     EXPECT_EQ(engine->ModuleLine(), "Vexo v03.17");
-    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка: 30 с", Black}));
+    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка:\r\n30 с", Black}));
 }
 
 TEST_F(SequenceTest, WaitEndsOnACommandEscapeOrItsOwnButton)
@@ -352,11 +352,11 @@ TEST_F(SequenceTest, OneSequenceAtATime)
 
 TEST(SetupWindowLook, CountsDownWholeSecondsRedInTheLastFive)
 {
-    EXPECT_EQ(SetupWindowLook(30000), (TLabelLook{"настройка: 30 с", Black}));
-    EXPECT_EQ(SetupWindowLook(29001), (TLabelLook{"настройка: 30 с", Black}));
-    EXPECT_EQ(SetupWindowLook(5001), (TLabelLook{"настройка: 6 с", Black}));
-    EXPECT_EQ(SetupWindowLook(5000), (TLabelLook{"настройка: 5 с", Red}));
-    EXPECT_EQ(SetupWindowLook(1), (TLabelLook{"настройка: 1 с", Red}));
+    EXPECT_EQ(SetupWindowLook(30000), (TLabelLook{"настройка:\r\n30 с", Black}));
+    EXPECT_EQ(SetupWindowLook(29001), (TLabelLook{"настройка:\r\n30 с", Black}));
+    EXPECT_EQ(SetupWindowLook(5001), (TLabelLook{"настройка:\r\n6 с", Black}));
+    EXPECT_EQ(SetupWindowLook(5000), (TLabelLook{"настройка:\r\n5 с", Red}));
+    EXPECT_EQ(SetupWindowLook(1), (TLabelLook{"настройка:\r\n1 с", Red}));
     EXPECT_EQ(SetupWindowLook(0), (TLabelLook{"настройка закрыта", Black}));
 }
 
@@ -372,11 +372,11 @@ TEST_F(SequenceTest, OnlyAnAnsweredATI0RestartsTheTimeLeft)
     EXPECT_TRUE(view.labels.empty()) << "nothing is known before the first answer";
     Press(0);
     Answer(dev, "Vexo v03.17"); // judged at +500 ms
-    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка: 30 с", Black}));
+    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка:\r\n30 с", Black}));
     EXPECT_EQ(view.intervals[TViewTimer::tSetupWindow], 1000);
     for (int i = 0; i < 24; ++i)
         tickSecond();
-    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка: 6 с", Black}));
+    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка:\r\n6 с", Black}));
     // Neither another command's answer nor an unanswered ATI0 restarts it.
     Press(1);
     Answer(dev, "7");
@@ -384,16 +384,16 @@ TEST_F(SequenceTest, OnlyAnAnsweredATI0RestartsTheTimeLeft)
     Answer(dev, std::nullopt);
     now -= 1000; // the two waits took one second
     tickSecond();
-    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка: 5 с", Red}));
+    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка:\r\n5 с", Red}));
     for (int i = 0; i < 4; ++i)
         tickSecond();
-    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка: 1 с", Red}));
+    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка:\r\n1 с", Red}));
     tickSecond();
     EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка закрыта", Black}));
     EXPECT_FALSE(view.Running(TViewTimer::tSetupWindow)) << "nothing counts once it has run out";
     // An answered ATI0 opens it again for 30 s.
     Press(0);
     Answer(dev, "Vexo v03.17");
-    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка: 30 с", Black}));
+    EXPECT_EQ(view.labels[TViewText::lSetupWindow], (TLogLine{"настройка:\r\n30 с", Black}));
     EXPECT_TRUE(view.Running(TViewTimer::tSetupWindow));
 }

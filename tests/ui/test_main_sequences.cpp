@@ -103,9 +103,9 @@ TEST_F(MainSequenceTest, WaitButtonCatchesAUnitSwitchedOnLateAndTheLabelCounts)
     EXPECT_TRUE(lines[4].startsWith(U("ожидание ответа \"Vexo\" окончено: ответ на попытку "))) << lines[4].toStdString();
     EXPECT_EQ(LastLineColour(log), QColor(0, 128, 0));
 
-    EXPECT_EQ(label->text(), U("настройка: 30 с"));
+    EXPECT_EQ(label->text(), U("настройка:\r\n30 с"));
     EXPECT_LE(label->heightForWidth(label->width()), label->height()) << "the text fits its place";
-    ASSERT_TRUE(WaitFor([&] { return label->text() == U("настройка: 29 с"); }, 3000))
+    ASSERT_TRUE(WaitFor([&] { return label->text() == U("настройка:\r\n29 с"); }, 3000))
         << label->text().toStdString();
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 0)) << "red only in the last 5 s";
 }
