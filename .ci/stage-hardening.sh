@@ -35,7 +35,7 @@ step "ASan+UBSan test suite"
 serial_tests=(test_serial_errors test_serial_settings test_serial_device test_serial_sharing test_serial_mainloop test_commapi_unix
   test_faults_serial test_engine_exchange test_vexo_sim)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
   -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
 cmake --build build-tsan -j2 --target "${serial_tests[@]}"

@@ -27,6 +27,8 @@ else()
   set(VEXO_WINEARCH win64)
   set(_wine_packages "wine wine64")
 endif()
+# cached: the program's tests in tests/win32 are added from win32/
+set(VEXO_WINEARCH ${VEXO_WINEARCH} CACHE INTERNAL "")
 find_program(VEXO_WINE NAMES ${_wine_loader} PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
 find_program(VEXO_WINE NAMES ${_wine_loader})
 # a prefix of its own for the windows at 144 DPI (LogPixels), made on first use
@@ -54,17 +56,40 @@ endif()
 set(_wine_src ${PROJECT_SOURCE_DIR}/tests/wine)
 set(_wine_bin ${CMAKE_BINARY_DIR}/wine)
 # cached: test directories outside tests/ use them too
-set(VEXO_PTY_SHIM ${_wine_bin}/pty_modem_shim.so CACHE INTERNAL "")
 set(VEXO_PTY_PEER ${_wine_bin}/pty_peer CACHE INTERNAL "")
-add_custom_command(OUTPUT ${VEXO_PTY_SHIM}
-  COMMAND ${VEXO_HOST_CC} -O2 -Wall -Wextra -shared -fPIC -o ${VEXO_PTY_SHIM} ${_wine_src}/pty_modem_shim.c -ldl
-  DEPENDS ${_wine_src}/pty_modem_shim.c
-  COMMENT "Host: pty modem-line shim")
+# The modem-line shim goes into every Linux process Wine starts for a test, so
+# it is built for each loader that may run: the 64-bit one always, the 32-bit
+# one for 32-bit programs. The dynamic loader picks the right copy by its own
+# $LIB (Debian's multiarch folder), so one LD_PRELOAD value serves both.
+set(_shim_outputs)
+set(_shim_loaders x86_64-linux-gnu "")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND _shim_loaders i386-linux-gnu -m32)
+  execute_process(COMMAND ${VEXO_HOST_CC} -m32 -shared -fPIC -x c -o /dev/null -
+    INPUT_FILE ${_wine_src}/pty_modem_shim.c RESULT_VARIABLE _m32 OUTPUT_QUIET ERROR_QUIET)
+  if(NOT _m32 EQUAL 0)
+    message(FATAL_ERROR "The 32-bit Windows tests need the pty shim for Wine's 32-bit loader, built "
+                        "with ${VEXO_HOST_CC} -m32 (Debian: apt-get install gcc-multilib), "
+                        "or -DATVEXO_BUILD_TESTS=OFF")
+  endif()
+endif()
+while(_shim_loaders)
+  list(POP_FRONT _shim_loaders _dir _flag)
+  set(_out ${_wine_bin}/lib/${_dir}/pty_modem_shim.so)
+  add_custom_command(OUTPUT ${_out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_wine_bin}/lib/${_dir}
+    COMMAND ${VEXO_HOST_CC} ${_flag} -O2 -Wall -Wextra -shared -fPIC -o ${_out} ${_wine_src}/pty_modem_shim.c -ldl
+    DEPENDS ${_wine_src}/pty_modem_shim.c
+    COMMENT "Host: pty modem-line shim (${_dir})")
+  list(APPEND _shim_outputs ${_out})
+endwhile()
+# literally $LIB: the loader expands it
+set(VEXO_PTY_SHIM "${_wine_bin}/$LIB/pty_modem_shim.so" CACHE INTERNAL "")
 add_custom_command(OUTPUT ${VEXO_PTY_PEER}
   COMMAND ${VEXO_HOST_CC} -O2 -Wall -Wextra -o ${VEXO_PTY_PEER} ${_wine_src}/pty_peer.c
   DEPENDS ${_wine_src}/pty_peer.c
   COMMENT "Host: pty peer")
-add_custom_target(vexo_wine_host ALL DEPENDS ${VEXO_PTY_SHIM} ${VEXO_PTY_PEER})
+add_custom_target(vexo_wine_host ALL DEPENDS ${_shim_outputs} ${VEXO_PTY_PEER})
 
 # The prefix, made at build time: test discovery already runs the programs.
 set(_wine_stamp ${VEXO_WINEPREFIX}/.vexo-prefix)

@@ -11,8 +11,9 @@ WINEPREFIX=$(cache VEXO_WINEPREFIX)
 WINESERVER=$(cache VEXO_WINESERVER)
 wine=$(cache VEXO_WINE)
 sim="$build/wine/vexo-sim"
-shim="$build/wine/pty_modem_shim.so"
-for f in "$build/bin/AT_Vexo.exe" "$sim" "$shim" "$WINEPREFIX/dosdevices"; do
+# one copy per loader; the dynamic loader expands $LIB to its own
+shim="$build/wine/\$LIB/pty_modem_shim.so"
+for f in "$build/bin/AT_Vexo.exe" "$sim" "$build/wine/lib/x86_64-linux-gnu/pty_modem_shim.so" "$WINEPREFIX/dosdevices"; do
   [ -e "$f" ] || { echo "demo-win: $f is missing: build $build first (cmake --build $build)" >&2; exit 1; }
 done
 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include "FormParts.h"
+#include "LateBound.h"
 #include "SpinRules.h"
 #include "WinText.h"
 
@@ -315,7 +316,7 @@ void TFormWindow::OpenHint(HWND sender)
         }
         // the hints are ASCII web and mail addresses; the result does not
         // matter: a link that cannot be opened is ignored
-        ShellExecuteA(owner, "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        LateShellExecuteA(owner, "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     } catch (...) {
         // silently: the window stays open
     }

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "HelpAbout.h"
+#include "LateBound.h"
 #include "WinText.h"
 
 namespace {
@@ -98,7 +99,7 @@ TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string
     ofn.lpstrTitle = title.c_str();
     ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&ofn))
+    if (!LateGetSaveFileNameW(&ofn))
         return {}; // cancelled
     return {Utf8(file.c_str()), ofn.nFilterIndex > 0 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0};
 }

@@ -3,10 +3,11 @@
 # is that DPI (made once, about 20 s), its own X server and wineserver.
 #   dpi.sh <dpi> <prefix> <wine64> <wineserver> <tests/win32 dir> program.exe [arguments...]
 # VEXO_DPI_SCREEN: the screen, 1920x1200x24 (room for the main window at 150 %) unless set.
+# VEXO_WINEARCH: the prefix's kind, win64 unless set (win32 for 32-bit programs).
 set -u
 dpi=$1 prefix=$2 wine=$3 server=$4 here=$5
 shift 5
-sh "$here/../wine/wine-prefix.sh" "$prefix" "$wine" "$server" "$prefix/.vexo-prefix" >/dev/null || exit 1
+sh "$here/../wine/wine-prefix.sh" "$prefix" "$wine" "$server" "$prefix/.vexo-prefix" "${VEXO_WINEARCH:-win64}" >/dev/null || exit 1
 WINEPREFIX=$prefix WINESERVER=$server WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
 export WINEPREFIX WINESERVER WINEDEBUG WINEDLLOVERRIDES
 state=$(mktemp -d "${TMPDIR:-/tmp}/vexo-dpi.XXXXXX") || exit 1

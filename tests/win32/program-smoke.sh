@@ -32,7 +32,10 @@ wait_for() { # <tries of 20 ms> <command...>
 }
 
 # only DLLs that every Windows has
-sh "$(dirname "$0")/system-imports.sh" "$exe" "$objdump" || fail "imports a DLL Windows does not ship"
+imports=$(sh "$(dirname "$0")/system-imports.sh" "$exe" "$objdump") || fail "imports a DLL Windows does not ship"
+echo "$imports"
+# the dialogs' and the shell's DLLs are bound at their first call, not at start
+case $imports in *comdlg32* | *shell32*) fail "loads a DLL at start that only a click needs: $imports" ;; esac
 
 mkdir -p "$run/Work"
 cp "$exe" "$run/AT_Vexo.exe"

@@ -10,6 +10,8 @@
  *                          unplugged;
  *   TIOCMSET/BIS/BIC    -> remember DTR and RTS, succeed.
  * Every other call, and every other kind of file, goes to the real ioctl.
+ * 32-bit Wine is built with a 64-bit time_t and calls __ioctl_time64
+ * instead of ioctl: that entry is answered the same way.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -41,43 +43,71 @@ static int hung_up(int fd)
     return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
 }
 
-int ioctl(int fd, unsigned long request, ...)
+typedef int (*ioctl_fn)(int, unsigned long, ...);
+
+/* The modem-line requests on a pty slave, answered here; -2: not ours. */
+static int answer(int fd, unsigned long request, void *arg)
 {
-    static int (*real_ioctl)(int, unsigned long, ...);
-    va_list ap;
-    void *arg;
-
-    va_start(ap, request);
-    arg = va_arg(ap, void *);
-    va_end(ap);
-    if (!real_ioctl)
-        real_ioctl = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
-
-    if ((request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC) &&
-        is_pty_slave(fd)) {
-        int *bits = arg;
-        if (!bits) {
-            errno = EFAULT;
+    if ((request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC) ||
+        !is_pty_slave(fd))
+        return -2;
+    int *bits = arg;
+    if (!bits) {
+        errno = EFAULT;
+        return -1;
+    }
+    switch (request) {
+    case TIOCMGET:
+        if (hung_up(fd)) {
+            errno = EIO;
             return -1;
         }
-        switch (request) {
-        case TIOCMGET:
-            if (hung_up(fd)) {
-                errno = EIO;
-                return -1;
-            }
-            *bits = (OUTPUTS & ~lines_off[fd]) | FAKE_INPUTS;
-            return 0;
-        case TIOCMSET:
-            lines_off[fd] = OUTPUTS & ~*bits;
-            return 0;
-        case TIOCMBIS:
-            lines_off[fd] &= ~(*bits & OUTPUTS);
-            return 0;
-        default: /* TIOCMBIC */
-            lines_off[fd] |= *bits & OUTPUTS;
-            return 0;
-        }
+        *bits = (OUTPUTS & ~lines_off[fd]) | FAKE_INPUTS;
+        return 0;
+    case TIOCMSET:
+        lines_off[fd] = OUTPUTS & ~*bits;
+        return 0;
+    case TIOCMBIS:
+        lines_off[fd] &= ~(*bits & OUTPUTS);
+        return 0;
+    default: /* TIOCMBIC */
+        lines_off[fd] |= *bits & OUTPUTS;
+        return 0;
     }
-    return real_ioctl(fd, request, arg);
 }
+
+static int shim_ioctl(const char *name, ioctl_fn *real, int fd, unsigned long request, void *arg)
+{
+    int rc = answer(fd, request, arg);
+    if (rc != -2)
+        return rc;
+    if (!*real)
+        *real = (ioctl_fn)dlsym(RTLD_NEXT, name);
+    if (!*real) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return (*real)(fd, request, arg);
+}
+
+int ioctl(int fd, unsigned long request, ...)
+{
+    static ioctl_fn real;
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return shim_ioctl("ioctl", &real, fd, request, arg);
+}
+
+#if defined(__i386__)
+int __ioctl_time64(int fd, unsigned long request, ...)
+{
+    static ioctl_fn real;
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return shim_ioctl("__ioctl_time64", &real, fd, request, arg);
+}
+#endif
