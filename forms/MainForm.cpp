@@ -158,6 +158,18 @@ constexpr TControl kControls[] = {
     {.name = "tRdIn_Vexo", .kind = Timer, .parent = "TfAT_Vexo", .enabled = false, .interval = 500},
     {.name = "tSetupWindow", .kind = Timer, .parent = "TfAT_Vexo", .enabled = false, .interval = 1000},
     {.name = "aEndSequence", .kind = Key, .parent = "TfAT_Vexo", .action = TAction::EndSequence, .key = "Escape"},
+
+    // ---- a module's settings as a file: right of the port row, and beside
+    // "контроль Vexo" the comparison with the module
+    {.name = "bSaveProfile", .kind = Button, .parent = "Panel2", .left = 536, .top = 8, .width = 84, .height = 30,
+     .text = "сохранить", .hint = "сохранить параметры из полей в файл", .tabOrder = 18, .cursor = TCursor::Hand,
+     .action = TAction::SaveProfile, .key = "Ctrl+Shift+S"},
+    {.name = "bOpenProfile", .kind = Button, .parent = "Panel2", .left = 624, .top = 8, .width = 84, .height = 30,
+     .text = "открыть", .hint = "открыть файл параметров в поля\r\n(в Vexo ничего не записывается)", .tabOrder = 19,
+     .cursor = TCursor::Hand, .action = TAction::OpenProfile, .key = "Ctrl+O"},
+    {.name = "bCompare", .kind = Button, .parent = "Panel4", .left = 552, .top = 10, .width = 162, .height = 28,
+     .text = "сравнить с Vexo", .hint = "прочитать все параметры Vexo и сравнить с полями\r\n(поля не изменяются)",
+     .tabOrder = 20, .cursor = TCursor::Hand, .action = TAction::Compare, .key = "F8"},
 };
 
 } // namespace

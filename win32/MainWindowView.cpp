@@ -68,7 +68,7 @@ void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TCol
 void TfAT_Vexo::SetButtonDown(std::string_view control, bool down)
 {
     const forms::TControl *row = forms::Find(Form(), control);
-    if (const int id = CommandId(control); row && id)
+    if (const int id = CommandId(control); row && row->toggle && id)
         SendMessageW(Control(row->parent), TB_CHECKBUTTON, static_cast<WPARAM>(id), MAKELPARAM(down ? TRUE : FALSE, 0));
 }
 
@@ -101,6 +101,32 @@ TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string
     if (!GetSaveFileNameW(&ofn))
         return {}; // cancelled
     return {Utf8(file.c_str()), ofn.nFilterIndex > 0 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0};
+}
+
+std::string TfAT_Vexo::AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters)
+{
+    std::wstring filter;
+    for (const TSaveFilter &f : filters) {
+        filter += Wide(f.title);
+        filter.push_back(L'\0');
+        filter += L"*." + Wide(f.extension);
+        filter.push_back(L'\0');
+    }
+    filter.push_back(L'\0');
+    std::wstring file(1024, L'\0');
+    const std::wstring title = Wide(caption);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = FWindow;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrTitle = title.c_str();
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&ofn))
+        return {}; // cancelled
+    return Utf8(file.c_str());
 }
 
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)
