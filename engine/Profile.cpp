@@ -170,12 +170,12 @@ std::string CheckValue(TKey key, std::string_view value, TProfile &into)
     return {};
 }
 
-// Head texts stay on their line.
+// Head texts stay on their line (a tab is read as it stands).
 std::string OneLine(std::string_view s)
 {
     std::string out;
     for (char c : s)
-        out.push_back(static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
+        out.push_back(static_cast<unsigned char>(c) < 0x20 && c != '\t' ? ' ' : c);
     return std::string(Trimmed(out));
 }
 

@@ -30,9 +30,8 @@ const std::vector<TSaveFilter> &ProfileFilters()
 
 std::string SuggestedProfileName(std::int64_t ms)
 {
-    const std::string s = FormatStamp(ms); // "09.12.2026 03:10:..."
-    return "Vexo-" + s.substr(6, 4) + '-' + s.substr(3, 2) + '-' + s.substr(0, 2) + '-' + s.substr(11, 2) +
-           s.substr(14, 2);
+    // "ATVexo-2026-12-09-0310" -> "Vexo-2026-12-09-0310"
+    return SuggestedSessionName(ms).substr(2);
 }
 
 TProfiles::TProfiles(TAT_VexoEngine &engine, IMainView &view) : FEngine(engine), FView(view) {}

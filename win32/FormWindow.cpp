@@ -439,7 +439,7 @@ void TFormWindow::ShowModal()
 
 namespace {
 
-// Whether a key press is the table's key text ("F5", "Ctrl+S", "Escape").
+// Whether a key press is the table's key text ("F5", "Ctrl+S", "Ctrl+Shift+S", "Escape").
 bool IsKey(std::string_view key, const MSG &msg)
 {
     const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
