@@ -76,74 +76,74 @@ constexpr TControl kControls[] = {
 
     // ---- command grid: read buttons at 8, write buttons at 280, values at 552
     {.name = "bRd_Inf", .kind = Button, .parent = "Panel4", .left = 8, .top = 16, .width = 537, .height = 30,
-     .text = "контроль Vexo", .hint = "контроль Vexo", .tabOrder = 1, .cursor = TCursor::Hand,
+     .text = "контроль Vexo", .hint = "контроль Vexo", .tabOrder = 3, .cursor = TCursor::Hand,
      .action = TAction::Command},
     {.name = "Label7", .kind = Label, .parent = "Panel4", .left = 552, .top = 40, .width = 164, .height = 16,
      .text = "скорость порта \"I/O\""},
     {.name = "rdSpeed_Cor", .kind = Button, .parent = "Panel4", .left = 8, .top = 56, .width = 265, .height = 30,
-     .text = "чтение скорости порта \"I/O\" Vexo", .hint = "чтение скорости порта корректора", .tabOrder = 2,
+     .text = "чтение скорости порта \"I/O\" Vexo", .hint = "чтение скорости порта корректора", .tabOrder = 5,
      .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "wrSpeed_Cor", .kind = Button, .parent = "Panel4", .left = 280, .top = 56, .width = 265, .height = 30,
-     .text = "запись скорости порта \"I/O\" Vexo", .hint = "запись скорости порта корректора", .tabOrder = 3,
+     .text = "запись скорости порта \"I/O\" Vexo", .hint = "запись скорости порта корректора", .tabOrder = 6,
      .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "cbSpeed_Cor", .kind = EditCombo, .parent = "Panel4", .left = 552, .top = 56, .width = 121, .height = 21,
-     .text = "19200", .items = kSpeeds, .tabOrder = 4},
+     .text = "19200", .items = kSpeeds, .tabOrder = 7},
     // The value column's labels end at the panel's edge.
     {.name = "Label3", .kind = Label, .parent = "Panel4", .left = 552, .top = 88, .width = 164, .height = 16,
      .text = "скорость порта \"RS232\"", .hint = "скорость шлюза"},
     {.name = "bRdSpeed_SeA", .kind = Button, .parent = "Panel4", .left = 8, .top = 104, .width = 265, .height = 30,
      .text = "чтение скорости порта \"RS232\" Vexo",
-     .hint = "чтение скорости шлюза\r\n(при подключении модема или компьютера)", .tabOrder = 5,
+     .hint = "чтение скорости шлюза\r\n(при подключении модема или компьютера)", .tabOrder = 8,
      .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "bWrSpeed_SeA", .kind = Button, .parent = "Panel4", .left = 280, .top = 104, .width = 265, .height = 30,
      .text = "запись скорости порта \"RS232\" Vexo",
-     .hint = "запись скорости \"шлюза\"\r\n(при подключении модема или компьютера)", .tabOrder = 6,
+     .hint = "запись скорости \"шлюза\"\r\n(при подключении модема или компьютера)", .tabOrder = 9,
      .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "cbSpeed_SeA", .kind = EditCombo, .parent = "Panel4", .left = 552, .top = 104, .width = 121, .height = 21,
      .text = "115200", .hint = "скорость порта \"шлюза\"\r\n(при подключении модема или компьютера)",
-     .items = kSpeeds, .tabOrder = 7},
+     .items = kSpeeds, .tabOrder = 10},
     {.name = "Label4", .kind = Label, .parent = "Panel4", .left = 552, .top = 128, .width = 164, .height = 32,
      .text = "скорость порта \"RS232\"\r\nдля принтера"},
     {.name = "bRdSpeed_SeA_Prn", .kind = Button, .parent = "Panel4", .left = 8, .top = 152, .width = 265, .height = 30,
      .text = "чтение скорости \"RS232\" для принтера ",
      .hint = "чтение скорости порта \"RS232\" для принтера\r\n(только для вычислителей \"Тетрамакс\")",
-     .tabOrder = 8, .cursor = TCursor::Hand, .action = TAction::Command},
+     .tabOrder = 11, .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "bWrSpeed_SeA_Prn", .kind = Button, .parent = "Panel4", .left = 280, .top = 152, .width = 265,
      .height = 30, .text = "запись скорости \"RS232\" для принтера ",
      .hint = "запись скорости порта \"RS232\" для принтера\r\n(только для вычислителей \"Тетрамакс\")",
-     .tabOrder = 9, .cursor = TCursor::Hand, .action = TAction::Command},
+     .tabOrder = 12, .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "cbSpeed_SeA_Prn", .kind = EditCombo, .parent = "Panel4", .left = 552, .top = 160, .width = 121,
      .height = 21, .text = "19200",
      .hint = "скорость порта  \"RS232\" для принтера  \r\n(только для вычислителей \"Тетрамакс\")",
-     .items = kPrinterSpeeds, .tabOrder = 10},
+     .items = kPrinterSpeeds, .tabOrder = 13},
     {.name = "Label5", .kind = Label, .parent = "Panel4", .left = 552, .top = 192, .width = 116, .height = 16,
      .text = "адрес \"ModBus\""},
     {.name = "bRdAdr_ModBus", .kind = Button, .parent = "Panel4", .left = 8, .top = 200, .width = 265, .height = 30,
      .text = "чтение адреса \"ModBus\"",
-     .hint = "чтение адреса \"ModBus\"\r\n(только для вычислителей \"Тетрамакс\")", .tabOrder = 11,
+     .hint = "чтение адреса \"ModBus\"\r\n(только для вычислителей \"Тетрамакс\")", .tabOrder = 14,
      .cursor = TCursor::Hand, .action = TAction::Command},
     // This hint and the spin edit's end without the closing parenthesis.
     {.name = "bWrAdrModBus", .kind = Button, .parent = "Panel4", .left = 280, .top = 200, .width = 265, .height = 30,
      .text = "запись адреса для \"ModBus\"",
-     .hint = "запись адреса для \"ModBus\"\r\n(только для вычислителей \"Тетрамакс\"", .tabOrder = 12,
+     .hint = "запись адреса для \"ModBus\"\r\n(только для вычислителей \"Тетрамакс\"", .tabOrder = 15,
      .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "seAdrModBus", .kind = SpinEdit, .parent = "Panel4", .left = 552, .top = 208, .width = 73, .height = 21,
      .text = "1", .hint = "адрес \"ModBus\"\r\n(только для вычислителей \"Тетрамакс\"", .min = 1, .max = 250,
-     .tabOrder = 13},
+     .tabOrder = 16},
     // Two blanks before "03.17" in both hints.
     {.name = "rdKLV707", .kind = Button, .parent = "Panel4", .left = 8, .top = 248, .width = 265, .height = 33,
      .text = "чтение флага работы с \"КЛВ-707\"",
      .hint = "чтение флага разрешения работы с концентратором \"КЛВ-707\"\r\n"
              "(только для вычислителей \"Тетрамакс\", Vexo с версии  03.17)",
-     .tabOrder = 14, .cursor = TCursor::Hand, .action = TAction::Command},
+     .tabOrder = 17, .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "wrKLV707", .kind = Button, .parent = "Panel4", .left = 280, .top = 248, .width = 265, .height = 33,
      .text = "запись флага работы с \"КЛВ-707\"",
      .hint = "запись флага разрешения работы с концентратором \"КЛВ-707\"\r\n"
              "(только для вычислителей \"Тетрамакс\", Vexo с версии  03.17)",
-     .tabOrder = 15, .cursor = TCursor::Hand, .action = TAction::Command},
+     .tabOrder = 18, .cursor = TCursor::Hand, .action = TAction::Command},
     {.name = "chKLV707", .kind = CheckBox, .parent = "Panel4", .left = 552, .top = 256, .width = 153, .height = 17,
      .text = "\"КЛВ-707\" вкл/выкл", .hint = "флаг разрешения/запрета работы \"Vexo\" \r\nс концентратором \"КЛВ-707\" ",
-     .checked = false, .tabOrder = 16},
+     .checked = false, .tabOrder = 19},
 
     // ---- the command log
     {.name = "Label6", .kind = Label, .parent = "Panel3", .left = 2, .top = 2, .width = 712, .height = 16,
@@ -151,7 +151,7 @@ constexpr TControl kControls[] = {
      .colour = kMaroon, .textAlign = TTextAlign::Centre},
     // The operator may type into it; long lines wrap, the scroll bar shows when needed.
     {.name = "reWin", .kind = RichEdit, .parent = "Panel3", .left = 2, .top = 18, .width = 712, .height = 287,
-     .align = TAlign::Client, .background = kButtonFace, .wordWrap = true, .tabOrder = 17},
+     .align = TAlign::Client, .background = kButtonFace, .wordWrap = true, .tabOrder = 20},
 
     // ---- timers (the engine runs them through the view)
     {.name = "tInit", .kind = Timer, .parent = "TfAT_Vexo", .enabled = true, .interval = 50},
@@ -160,16 +160,18 @@ constexpr TControl kControls[] = {
     {.name = "aEndSequence", .kind = Key, .parent = "TfAT_Vexo", .action = TAction::EndSequence, .key = "Escape"},
 
     // ---- a module's settings as a file: right of the port row, and beside
-    // "контроль Vexo" the comparison with the module
+    // "контроль Vexo" the comparison with the module. The keyboard takes each
+    // panel's controls in turn (as the Windows dialog manager does), so these
+    // come in their panels' places of the order.
     {.name = "bSaveProfile", .kind = Button, .parent = "Panel2", .left = 536, .top = 8, .width = 84, .height = 30,
-     .text = "сохранить", .hint = "сохранить параметры из полей в файл", .tabOrder = 18, .cursor = TCursor::Hand,
+     .text = "сохранить", .hint = "сохранить параметры из полей в файл", .tabOrder = 1, .cursor = TCursor::Hand,
      .action = TAction::SaveProfile, .key = "Ctrl+Shift+S"},
     {.name = "bOpenProfile", .kind = Button, .parent = "Panel2", .left = 624, .top = 8, .width = 84, .height = 30,
-     .text = "открыть", .hint = "открыть файл параметров в поля\r\n(в Vexo ничего не записывается)", .tabOrder = 19,
+     .text = "открыть", .hint = "открыть файл параметров в поля\r\n(в Vexo ничего не записывается)", .tabOrder = 2,
      .cursor = TCursor::Hand, .action = TAction::OpenProfile, .key = "Ctrl+O"},
     {.name = "bCompare", .kind = Button, .parent = "Panel4", .left = 552, .top = 10, .width = 162, .height = 28,
      .text = "сравнить с Vexo", .hint = "прочитать все параметры Vexo и сравнить с полями\r\n(поля не изменяются)",
-     .tabOrder = 20, .cursor = TCursor::Hand, .action = TAction::Compare, .key = "F8"},
+     .tabOrder = 4, .cursor = TCursor::Hand, .action = TAction::Compare, .key = "F8"},
 };
 
 } // namespace
