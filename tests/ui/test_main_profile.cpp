@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTemporaryDir>
@@ -58,7 +59,12 @@ void AnswerDialog(const QString &path, QString *caption)
         if (!dialog)
             return;
         *caption = dialog->windowTitle();
-        dialog->selectFile(path);
+        // Typed into the name box as the operator does: selectFile leaves a
+        // box that has the focus as it is.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name)
+            return;
+        name->setText(path);
         static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, as its button runs it
         poll->deleteLater();
     });
