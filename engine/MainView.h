@@ -23,6 +23,7 @@ inline constexpr std::string_view lSetupWindow = "lSetupWindow";       // the se
 inline constexpr std::string_view TB_Wait = "TB_Wait";
 inline constexpr std::string_view TB_ReadAll = "TB_ReadAll";
 inline constexpr std::string_view TB_WriteAll = "TB_WriteAll";
+inline constexpr std::string_view bCompare = "bCompare";
 } // namespace TViewText
 
 // The two activity bars (range 0..100).
@@ -85,6 +86,10 @@ public:
     // the default) and proposing `suggestedName` in the last folder used.
     virtual TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
                                     const std::vector<TSaveFilter> &filters) = 0;
+
+    // Modal open dialog captioned `caption`, offering `filters`, in the last
+    // folder used; "" when cancelled.
+    virtual std::string AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters) = 0;
 
     // Window timers on the main thread. Starting a running timer restarts it;
     // the engine never does that (it keeps the state itself).

@@ -19,6 +19,7 @@ constexpr std::size_t WriteCount = 5;
 const char *const TextWait = "ожидание ответа \"Vexo\"";
 const char *const TextReadAll = "чтение всех параметров \"Vexo\"";
 const char *const TextWriteAll = "запись всех параметров \"Vexo\" с проверкой";
+const char *const TextCompare = "сравнение параметров с \"Vexo\"";
 
 const char *SequenceTitle(TSequenceKind kind)
 {
@@ -26,6 +27,7 @@ const char *SequenceTitle(TSequenceKind kind)
     case TSequenceKind::Wait: return TextWait;
     case TSequenceKind::ReadAll: return TextReadAll;
     case TSequenceKind::WriteAll: return TextWriteAll;
+    case TSequenceKind::Compare: return TextCompare;
     case TSequenceKind::None: break;
     }
     return "";
@@ -36,6 +38,7 @@ std::string_view ButtonOf(TSequenceKind kind)
     switch (kind) {
     case TSequenceKind::ReadAll: return TViewText::TB_ReadAll;
     case TSequenceKind::WriteAll: return TViewText::TB_WriteAll;
+    case TSequenceKind::Compare: return TViewText::bCompare;
     default: return TViewText::TB_Wait;
     }
 }
@@ -168,7 +171,7 @@ void TSequences::Start(TSequenceKind kind)
         if (!FHost.OpenPort())
             return;
         FSteps.push_back({acInfo, false, {}});
-    } else if (kind == TSequenceKind::ReadAll) {
+    } else if (kind == TSequenceKind::ReadAll || kind == TSequenceKind::Compare) {
         for (int cmd : ReadAllSteps)
             FSteps.push_back({cmd, false, {}});
     } else {
@@ -179,11 +182,23 @@ void TSequences::Start(TSequenceKind kind)
         for (std::size_t i = 0; i < WriteCount; ++i)
             FWritten.push_back(ReadParameter(Catalogue[WriteAllSteps[i]], FHost).sent);
     }
+    if (kind != TSequenceKind::Compare && kind != TSequenceKind::WriteAll)
+        FSource = {};
+    if (kind == TSequenceKind::Compare) {
+        // The boxes as they stand now, shown as the reads' values are.
+        FWritten.clear();
+        for (int read : ReadAllSteps)
+            if (const TCommand &r = Catalogue[read]; !r.box.empty())
+                FWritten.push_back(r.rule == TReplyRule::Flag ? (FHost.Checked(r.box) ? "1" : "0")
+                                                              : DelSpaces(FHost.Text(r.box)));
+    }
     FKind = kind;
     FHost.SetButtonDown(ButtonOf(kind), true);
     FHost.Log(lkCommand, kind == TSequenceKind::Wait
                                     ? std::string(TextWait) + ": \"ATI0\" повторяется до первого ответа"
-                                    : std::string(SequenceTitle(kind)));
+                                    : std::string(SequenceTitle(kind)) + FromFile());
+    if (kind == TSequenceKind::WriteAll)
+        WarnOfSource();
     Issue(FSteps[0].cmd);
 }
 
@@ -239,6 +254,8 @@ void TSequences::NextOrFinish()
     }
     if (FKind == TSequenceKind::ReadAll)
         FinishReadAll();
+    else if (FKind == TSequenceKind::Compare)
+        FinishCompare();
     else
         FinishWriteAll();
 }
@@ -321,24 +338,45 @@ std::vector<int> CommandsOf(const auto &steps, std::size_t from = 0)
     return cmds;
 }
 
+// The step of read `cmd` among the six reads (the first when it is missing).
+const auto &StepOf(const auto &steps, int cmd)
+{
+    for (const auto &s : steps)
+        if (s.cmd == cmd)
+            return s;
+    return steps.front();
+}
+
+// What the unit lacks, by the six reads' answers.
+TAbsence ReadsAbsence(const auto &steps, const std::string &moduleLine)
+{
+    return AbsenceOf(
+        [&](int cmd) {
+            const auto &s = StepOf(steps, cmd);
+            return s.answered && !ReadValue(cmd, s.reply);
+        },
+        CommandsOf(steps), moduleLine);
+}
+
+// Whether the reads found the computer-only parameters: Absent when the unit
+// lacks the computer, Present when every one of them came back.
+TUnitParams UnitOf(const TAbsence &absence, const auto &answeredWithValue)
+{
+    if (absence.noComputer)
+        return TUnitParams::Absent;
+    for (int cmd : ReadAllSteps)
+        if (Catalogue[cmd].computer && Catalogue[cmd].sinceVersion == 0 && !answeredWithValue(cmd))
+            return TUnitParams::Unknown;
+    return TUnitParams::Present;
+}
+
 } // namespace
 
 void TSequences::FinishReadAll()
 {
     const std::vector<TStep> steps = std::move(FSteps);
     Stop();
-    auto find = [&](int cmd) -> const TStep & {
-        for (const auto &s : steps)
-            if (s.cmd == cmd)
-                return s;
-        return steps.front();
-    };
-    const TAbsence absence = AbsenceOf(
-        [&](int cmd) {
-            const TStep &s = find(cmd);
-            return s.answered && !ReadValue(cmd, s.reply);
-        },
-        CommandsOf(steps), FHost.ModuleLine());
+    const TAbsence absence = ReadsAbsence(steps, FHost.ModuleLine());
     std::vector<std::string> read, notRead, lacking;
     for (const auto &s : steps) {
         if (s.answered && ReadValue(s.cmd, s.reply))
@@ -348,6 +386,12 @@ void TSequences::FinishReadAll()
         else
             notRead.push_back(ParameterName(s.cmd) + (s.answered ? " (брак ответа)" : " (нет ответа)"));
     }
+    if (const TUnitParams unit = UnitOf(absence, [&](int cmd) {
+            const TStep &s = StepOf(steps, cmd);
+            return s.answered && ReadValue(cmd, s.reply).has_value();
+        });
+        unit != TUnitParams::Unknown)
+        FUnit = unit;
     std::string summary = std::string(TextReadAll) + ':';
     AddPart(summary, "прочитано", read);
     AddPart(summary, "не прочитано", notRead);
@@ -414,11 +458,71 @@ void TSequences::FinishWriteAll()
         else
             differs.push_back(name + " (записано " + written + ", прочитано " + got + ")");
     }
-    std::string summary = std::string(TextWriteAll) + ':';
+    if (const TUnitParams unit = UnitOf(absence, [&](int readCmd) { return writeOf(indexOf(readCmd)).reply == "OK"; });
+        unit != TUnitParams::Unknown)
+        FUnit = unit;
+    std::string summary = std::string(TextWriteAll) + FromFile() + ':';
     AddPart(summary, "совпадает", same);
     AddPart(summary, "не совпадает", differs);
     AddPart(summary, "нет ответа", silent);
     AddPart(summary, "запись брак", refused);
     AddAbsence(summary, absence, lacking);
     FHost.Log(differs.empty() && silent.empty() && refused.empty() ? lkGood : lkError, summary);
+}
+
+std::string TSequences::FromFile() const
+{
+    return FSource.path.empty() ? "" : " из файла \"" + FSource.path + '"';
+}
+
+void TSequences::FinishCompare()
+{
+    const std::vector<TStep> steps = std::move(FSteps);
+    Stop();
+    const TAbsence absence = ReadsAbsence(steps, FHost.ModuleLine());
+    std::vector<std::string> same, differs, notRead, lacking;
+    std::size_t box = 0;
+    for (int cmd : ReadAllSteps) {
+        if (Catalogue[cmd].box.empty())
+            continue;
+        const TStep &s = StepOf(steps, cmd);
+        const std::string name = ParameterName(cmd), shown = FWritten[box++];
+        const auto value = s.answered ? ReadValue(cmd, s.reply) : std::nullopt;
+        if (!value) {
+            if (absence.Lacks(cmd) && s.answered)
+                lacking.push_back(name);
+            else
+                notRead.push_back(name + (s.answered ? " (брак ответа)" : " (нет ответа)"));
+            continue;
+        }
+        const bool flag = Catalogue[cmd].rule == TReplyRule::Flag;
+        const auto a = Integer(shown), b = Integer(*value);
+        const bool equal = Catalogue[cmd].rule == TReplyRule::Number ? a && b && *a == *b : shown == *value;
+        const auto look = [&](const std::string &v) { return flag ? std::string(v == "1" ? "вкл" : "выкл") : v; };
+        if (equal)
+            same.push_back(name + ' ' + look(*value));
+        else
+            differs.push_back(name + " (в окне " + look(shown) + ", в Vexo " + look(*value) + ')');
+    }
+    std::string summary = std::string(TextCompare) + FromFile() + ':';
+    AddPart(summary, "совпадает", same);
+    AddPart(summary, "отличается", differs);
+    AddPart(summary, "не прочитано", notRead);
+    AddAbsence(summary, absence, lacking);
+    FHost.Log(differs.empty() && notRead.empty() ? lkGood : lkError, summary);
+}
+
+void TSequences::WarnOfSource()
+{
+    if (FSource.path.empty())
+        return;
+    const std::string file = "файл \"" + FSource.path + '"';
+    if (FSource.unit == TUnitParams::Present && FUnit == TUnitParams::Absent)
+        FHost.Log(lkError, file + " сохранён с Vexo с вычислителем \"Тетрамакс\", у этого Vexo его нет: "
+                                  "скорость принтера, адрес \"ModBus\" и флаг \"КЛВ-707\" не применимы");
+    const auto version = FirmwareVersion(FHost.ModuleLine());
+    const int since = Catalogue[acWrKLV707].sinceVersion;
+    if (FSource.klv707 && FUnit != TUnitParams::Absent && version && since && *version < since)
+        FHost.Log(lkError, file + ": флаг \"КЛВ-707\" включён, у Vexo версий до " + VersionText(since) +
+                               " его нет (этот Vexo: " + FHost.ModuleLine() + "): флаг не применим");
 }

@@ -10,9 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "Profile.h"
 #include "SequenceHost.h"
 
-enum class TSequenceKind { None, Wait, ReadAll, WriteAll };
+enum class TSequenceKind { None, Wait, ReadAll, WriteAll, Compare };
+
+// The file the boxes' values came from, as the engine knows it when write all
+// or compare starts (an empty path: none), and what it says of its unit.
+struct TValuesSource {
+    std::string path;
+    TUnitParams unit = TUnitParams::Unknown;
+    bool klv707 = false;
+};
 
 class TSequences {
 public:
@@ -20,6 +29,10 @@ public:
 
     TSequenceKind Running() const { return FKind; }
     int Attempts() const { return FAttempts; } // of the wait running or last run
+    // Whether the unit had parameters 4, 8 and 9, by its last read all or write all.
+    TUnitParams Unit() const { return FUnit; }
+    // Named by the next write all or compare started.
+    void SetSource(TValuesSource source) { FSource = std::move(source); }
 
     // The sequence's own button: starts it, or ends it when it runs (another
     // one running is ended first).
@@ -41,6 +54,9 @@ private:
     void NextOrFinish();
     void FinishReadAll();
     void FinishWriteAll();
+    void FinishCompare();
+    void WarnOfSource(); // a file's values this unit cannot take
+    std::string FromFile() const; // " из файла "<path>"" when the values came from one
     void PutIntoBox(const TStep &step);
 
     ISequenceHost &FHost;
@@ -50,4 +66,6 @@ private:
     std::size_t FAt = 0;
     // What Write all's five writes sent, in their order.
     std::vector<std::string> FWritten;
+    TValuesSource FSource;
+    TUnitParams FUnit = TUnitParams::Unknown;
 };

@@ -276,11 +276,14 @@ std::optional<std::string> ReadLastLine(const std::string &path)
     return Cp1251Decode(*last);
 }
 
-bool WriteSettingsLine(const std::string &path, const std::string &line)
+namespace {
+
+// Only a regular file is replaced: the rename would put it in place of a
+// pipe or a device node, also at the far end of a link. `inPlace`: where no
+// temporary file can be made, an existing writable file is overwritten.
+bool SaveBytes(const std::string &path, const std::string &bytes, bool inPlace)
 {
     try {
-        // Only a settings file is replaced: the rename would put it in place
-        // of a pipe or a device node, also at the far end of a link.
         fs::path target = PathOf(path);
         std::error_code ec;
         const fs::file_status link = fs::symlink_status(target, ec);
@@ -294,8 +297,6 @@ bool WriteSettingsLine(const std::string &path, const std::string &line)
         } else if (fs::exists(link) && !fs::is_regular_file(link)) {
             return false;
         }
-        std::string bytes = Cp1251Encode(line);
-        bytes += "\r\n";
         switch (Replace(target, bytes)) {
         case TSave::Done:
             return true;
@@ -304,8 +305,23 @@ bool WriteSettingsLine(const std::string &path, const std::string &line)
         case TSave::NoTemporary:
             break;
         }
-        return WriteInPlace(target, bytes);
+        return inPlace && WriteInPlace(target, bytes);
     } catch (...) {
         return false;
     }
 }
+
+} // namespace
+
+bool WriteSettingsLine(const std::string &path, const std::string &line)
+{
+    std::string bytes;
+    try {
+        bytes = Cp1251Encode(line) + "\r\n";
+    } catch (...) {
+        return false;
+    }
+    return SaveBytes(path, bytes, true);
+}
+
+bool ReplaceWholeFile(const std::string &path, const std::string &bytes) { return SaveBytes(path, bytes, false); }

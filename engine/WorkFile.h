@@ -37,6 +37,11 @@ std::optional<std::string> ReadLastLine(const std::string &path);
 // '?'. Never throws.
 bool WriteSettingsLine(const std::string &path, const std::string &line);
 
+// `bytes` as the whole of `path`, through the same temporary file and rename
+// as WriteSettingsLine, but never in place: the file is the old or the new
+// one. False when that cannot be done. Never throws.
+bool ReplaceWholeFile(const std::string &path, const std::string &bytes);
+
 // Runs while a save has its temporary file written but not yet in place
 // (fault tests kill the program there). Null: nothing.
 using TSaveHook = void (*)();

@@ -11,6 +11,7 @@
 #include "LogHelpers.h"
 #include "PortDiagnosis.h"
 #include "PortProbe.h"
+#include "ProfileActions.h"
 #include "Sequences.h"
 #include "SetupWindow.h"
 #include "Str_UtRx.h"
@@ -66,6 +67,7 @@ struct TAT_VexoEngine::State {
     TJournal Journal;
     std::unique_ptr<TSequenceHost> SeqHost;
     std::unique_ptr<TSequences> Seq;
+    std::unique_ptr<TProfiles> Profiles;
     bool QuietRequest = false; // the request being sent is a silent attempt
     bool QuietPending = false; // the awaited reply is to a silent attempt
     std::pair<std::string, std::string> HeldBack; // a silent attempt's announcement and request lines
@@ -81,6 +83,7 @@ TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     F->XComm = port ? std::move(port) : std::make_unique<TXComm>(this);
     F->SeqHost = std::make_unique<TSequenceHost>(*this, view);
     F->Seq = std::make_unique<TSequences>(*F->SeqHost);
+    F->Profiles = std::make_unique<TProfiles>(*this, view);
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
@@ -143,6 +146,15 @@ void TAT_VexoEngine::Click(std::string_view control) noexcept
             break;
         case forms::TAction::EndSequence:
             EscapePress();
+            break;
+        case forms::TAction::SaveProfile:
+            bSaveProfileClick();
+            break;
+        case forms::TAction::OpenProfile:
+            bOpenProfileClick();
+            break;
+        case forms::TAction::Compare:
+            bCompareClick();
             break;
         default: // the main window has no others
             break;
@@ -425,7 +437,11 @@ int TAT_VexoEngine::BarPosition(TViewBar bar) const { return F->Bars[bar == TVie
 
 void TAT_VexoEngine::TB_WaitClick() { F->Seq->Press(TSequenceKind::Wait); }
 void TAT_VexoEngine::TB_ReadAllClick() { F->Seq->Press(TSequenceKind::ReadAll); }
-void TAT_VexoEngine::TB_WriteAllClick() { F->Seq->Press(TSequenceKind::WriteAll); }
+void TAT_VexoEngine::TB_WriteAllClick()
+{
+    SetValuesSource();
+    F->Seq->Press(TSequenceKind::WriteAll);
+}
 void TAT_VexoEngine::EscapePress() { F->Seq->Interrupt(); }
 
 void TAT_VexoEngine::tSetupWindowTimer() { ShowSetupWindow(); }
@@ -462,3 +478,24 @@ void TAT_VexoEngine::SetClock(TClock clock) { F->Journal.SetClock(std::move(cloc
 const TJournal &TAT_VexoEngine::Journal() const { return F->Journal; }
 const std::string &TAT_VexoEngine::ModuleLine() const { return F->ModuleLine; }
 const TSequences &TAT_VexoEngine::Sequences() const { return *F->Seq; }
+
+// ---------------------------------------------------------------- a module's settings as a file
+
+void TAT_VexoEngine::bSaveProfileClick() { F->Profiles->SaveClick(); }
+void TAT_VexoEngine::bOpenProfileClick() { F->Profiles->OpenClick(); }
+void TAT_VexoEngine::bCompareClick()
+{
+    SetValuesSource();
+    F->Seq->Press(TSequenceKind::Compare);
+}
+
+void TAT_VexoEngine::SetValuesSource()
+{
+    TValuesSource source;
+    if (const auto file = F->Profiles->Source())
+        source = {file->path, file->unit, file->values.klv707};
+    F->Seq->SetSource(std::move(source));
+}
+bool TAT_VexoEngine::SaveProfile(const std::string &path) { return F->Profiles->Save(path); }
+bool TAT_VexoEngine::OpenProfile(const std::string &path) { return F->Profiles->Open(path); }
+const TProfiles &TAT_VexoEngine::Profiles() const { return *F->Profiles; }

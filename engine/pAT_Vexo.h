@@ -17,6 +17,7 @@ class TCustomComm;
 class TXComm;
 
 class TSequences;
+class TProfiles;
 
 class TAT_VexoEngine {
 public:
@@ -79,6 +80,15 @@ public:
     std::int64_t SetupWindowLeftMs() const; // 0 when closed or never opened
     const TSequences &Sequences() const;
 
+    // ---- a module's settings as a file (ProfileActions.h); the actions take a
+    // path, the clicks ask the dialogs for one
+    void bSaveProfileClick();
+    void bOpenProfileClick();
+    void bCompareClick(); // the six reads, compared with the boxes; nothing changed
+    bool SaveProfile(const std::string &path);
+    bool OpenProfile(const std::string &path);
+    const TProfiles &Profiles() const;
+
     // ---- state, for front-ends and tests
     TXComm &XComm_AT();
     const std::string &OpenedRS() const;
@@ -111,6 +121,7 @@ private:
     void IssueCommand(int n, bool quiet);
     void AfterVerdict(bool answered, const std::string &reply);
     void ShowSetupWindow();
+    void SetValuesSource(); // the file the boxes hold, for write all and compare
     void DropPort();
     void StepBar(TViewBar bar);
     void ShowError(const std::string &text); // the "Error" box

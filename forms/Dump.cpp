@@ -51,7 +51,8 @@ const char *ActionName(TAction a)
 {
     constexpr const char *names[] = {"None", "Command", "ScanPorts", "About", "Help",
                                      "ClearLog", "Exit", "CloseForm", "OpenHint",
-                                     "Wait", "ReadAll", "WriteAll", "SaveLog", "EndSequence"};
+                                     "Wait", "ReadAll", "WriteAll", "SaveLog", "EndSequence",
+                                     "SaveProfile", "OpenProfile", "Compare"};
     const auto i = static_cast<std::size_t>(a);
     return i < std::size(names) ? names[i] : "?";
 }

@@ -86,6 +86,9 @@ enum class TAction : std::uint8_t {
     WriteAll,    // TB_WriteAllClick
     SaveLog,     // TB_SaveLogClick
     EndSequence, // EscapePress: ends a running sequence
+    SaveProfile, // bSaveProfileClick: the boxes to a settings file
+    OpenProfile, // bOpenProfileClick: a settings file into the boxes
+    Compare,     // bCompareClick: the six reads compared with the boxes (a toggle)
 };
 
 // Pictures the front-ends draw; each names one asset.

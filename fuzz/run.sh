@@ -18,7 +18,7 @@ case "$2" in
 esac
 shift 3
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reply workfile cp1251 jpeg)
+[ ${#targets[@]} -gt 0 ] || targets=(reply workfile cp1251 profile jpeg)
 
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="$build/fuzz/runtime"

@@ -33,6 +33,13 @@ namespace {
 
 QString Q(const std::string &utf8) { return QString::fromStdString(utf8); }
 
+// The last folder a file dialog was left in, for this run.
+QString &LastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
 } // namespace
 
 void ConnectSerialToEventLoop()
@@ -217,7 +224,7 @@ TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string
     for (const TSaveFilter &f : filters)
         titles << Q(f.title);
     QString chosen = titles.value(0);
-    static QString folder; // the last folder used, for this run
+    QString &folder = LastFolder();
     const QString start = QDir(folder.isEmpty() ? QDir::currentPath() : folder)
                               .filePath(Q(suggestedName) + (filters.empty() ? QString() : '.' + Q(filters[0].extension)));
     const QString path = QFileDialog::getSaveFileName(this, Q(caption), start, titles.join(QStringLiteral(";;")), &chosen);
@@ -225,6 +232,20 @@ TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string
         return {};
     folder = QFileInfo(path).absolutePath();
     return {path.toStdString(), std::max<int>(0, int(titles.indexOf(chosen)))};
+}
+
+std::string TfAT_Vexo::AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters)
+{
+    QStringList titles;
+    for (const TSaveFilter &f : filters)
+        titles << Q(f.title);
+    QString &folder = LastFolder();
+    const QString path = QFileDialog::getOpenFileName(this, Q(caption), folder.isEmpty() ? QDir::currentPath() : folder,
+                                                      titles.join(QStringLiteral(";;")));
+    if (path.isEmpty())
+        return {};
+    folder = QFileInfo(path).absolutePath();
+    return path.toStdString();
 }
 
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)

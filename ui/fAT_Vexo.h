@@ -36,6 +36,7 @@ public:
     void AddPortItem(const std::string &name) override;
     void SetLabel(std::string_view control, const std::string &text, TColour colour) override;
     void SetButtonDown(std::string_view control, bool down) override;
+    std::string AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters) override;
     TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
                             const std::vector<TSaveFilter> &filters) override;
     void AppendLogLine(const std::string &text, TColour colour) override;

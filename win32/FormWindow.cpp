@@ -440,14 +440,17 @@ void TFormWindow::ShowModal()
 
 namespace {
 
-// Whether a key press is the table's key text ("F5", "Ctrl+S", "Escape").
+// Whether a key press is the table's key text ("F5", "Ctrl+S", "Ctrl+Shift+S", "Escape").
 bool IsKey(std::string_view key, const MSG &msg)
 {
-    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
     const bool wantsCtrl = key.starts_with("Ctrl+");
     if (wantsCtrl)
         key.remove_prefix(5);
-    if (ctrl != wantsCtrl || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_SHIFT) < 0)
+    const bool wantsShift = key.starts_with("Shift+");
+    if (wantsShift)
+        key.remove_prefix(6);
+    if (ctrl != wantsCtrl || shift != wantsShift || GetKeyState(VK_MENU) < 0)
         return false;
     if (key == "Escape")
         return msg.wParam == VK_ESCAPE;

@@ -40,6 +40,7 @@ public:
     void SetButtonDown(std::string_view control, bool down) override;
     TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
                             const std::vector<TSaveFilter> &filters) override;
+    std::string AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters) override;
     void AppendLogLine(const std::string &text, TColour colour) override;
     void ClearLogView() override;
     void SetBarPosition(TViewBar bar, int position) override;

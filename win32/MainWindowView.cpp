@@ -69,14 +69,15 @@ void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TCol
 void TfAT_Vexo::SetButtonDown(std::string_view control, bool down)
 {
     const forms::TControl *row = forms::Find(Form(), control);
-    if (const int id = CommandId(control); row && id)
+    if (const int id = CommandId(control); row && row->toggle && id)
         SendMessageW(Control(row->parent), TB_CHECKBUTTON, static_cast<WPARAM>(id), MAKELPARAM(down ? TRUE : FALSE, 0));
 }
 
-TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string &suggestedName,
-                                   const std::vector<TSaveFilter> &filters)
+namespace {
+
+// The dialogs' file types: "Title\0*.ext\0" for each, then one more NUL.
+std::wstring FilterText(const std::vector<TSaveFilter> &filters)
 {
-    // "Title\0*.ext\0" for each, then one more NUL
     std::wstring filter;
     for (const TSaveFilter &f : filters) {
         filter += Wide(f.title);
@@ -85,23 +86,51 @@ TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string
         filter.push_back(L'\0');
     }
     filter.push_back(L'\0');
-    std::wstring file = Wide(suggestedName);
-    file.resize(std::max<std::size_t>(file.size() + 1, 1024), L'\0');
-    const std::wstring title = Wide(caption);
-    const std::wstring extension = filters.empty() ? std::wstring() : Wide(filters[0].extension);
+    return filter;
+}
+
+// What both dialogs are given; the strings must outlive it.
+OPENFILENAMEW DialogOf(HWND owner, const std::wstring &filter, std::wstring &file, const std::wstring &title)
+{
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = FWindow;
+    ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrTitle = title.c_str();
+    return ofn;
+}
+
+} // namespace
+
+TSaveChoice TfAT_Vexo::AskSaveFile(const std::string &caption, const std::string &suggestedName,
+                                   const std::vector<TSaveFilter> &filters)
+{
+    const std::wstring filter = FilterText(filters);
+    std::wstring file = Wide(suggestedName);
+    file.resize(std::max<std::size_t>(file.size() + 1, 1024), L'\0');
+    const std::wstring title = Wide(caption);
+    const std::wstring extension = filters.empty() ? std::wstring() : Wide(filters[0].extension);
+    OPENFILENAMEW ofn = DialogOf(FWindow, filter, file, title);
     ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (!LateGetSaveFileNameW(&ofn))
         return {}; // cancelled
     return {Utf8(file.c_str()), ofn.nFilterIndex > 0 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0};
+}
+
+std::string TfAT_Vexo::AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters)
+{
+    const std::wstring filter = FilterText(filters);
+    std::wstring file(1024, L'\0');
+    const std::wstring title = Wide(caption);
+    OPENFILENAMEW ofn = DialogOf(FWindow, filter, file, title);
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&ofn))
+        return {}; // cancelled
+    return Utf8(file.c_str());
 }
 
 void TfAT_Vexo::AppendLogLine(const std::string &text, TColour colour)

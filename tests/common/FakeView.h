@@ -66,6 +66,12 @@ public:
         saveFilters = filters;
         return saveChoice;
     }
+    std::string AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters) override
+    {
+        openAsked.push_back(caption);
+        saveFilters = filters;
+        return openChoice;
+    }
     void StartTimer(TViewTimer timer, int intervalMs) override
     {
         running[timer] = true;
@@ -99,6 +105,8 @@ public:
     std::vector<TBox> saveAsked; // caption, suggested name
     std::vector<TSaveFilter> saveFilters;
     TSaveChoice saveChoice; // what the operator picks: empty path, cancelled
+    std::vector<std::string> openAsked; // captions
+    std::string openChoice;             // the file picked to open; empty: cancelled
     std::function<void()> onBox; // runs inside the modal box
     std::map<TViewTimer, bool> running;
     std::map<TViewTimer, int> intervals;

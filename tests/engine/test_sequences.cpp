@@ -2,70 +2,13 @@
 // unit switched off stays off until the test says) or against a bare pty the
 // test answers from: waiting for the module, reading all, writing all and
 // checking; and the set-up window's time left.
-#include "EngineRig.h"
+#include "SequenceRig.h"
 
-#include <chrono>
-#include <vector>
-
-#include "Sequences.h"
 #include "SetupWindow.h"
-#include "VexoSim.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using vexo::sim::ManualClock;
-using vexo::sim::Options;
-using vexo::sim::VexoSim;
-
 const std::string WaitBegins = "ожидание ответа \"Vexo\": \"ATI0\" повторяется до первого ответа";
-
-TLogLine Announce(const std::string &title) { return {"выдать команду в \"Vexo\" - \"" + title + '"', Blue}; }
-TLogLine Request(const std::string &line) { return {"запрос \"Vexo\" -> \"" + line + '"', Blue}; }
-TLogLine Reply(const std::string &verdict) { return {"ответ  \"Vexo\" <- " + verdict, Maroon}; }
-
-class SequenceTest : public EngineRig {
-protected:
-    void Use(Options o)
-    {
-        o.clock = simClock;
-        sim = std::make_unique<VexoSim>(std::move(o));
-        UsePort(sim->DevicePath());
-    }
-
-    // One exchange with the stand-in: its request arrives, its time and
-    // ours move on by one reply wait, its answer (if any) is in, the reply
-    // timer fires.
-    void Exchange()
-    {
-        ASSERT_TRUE(PumpUntil([&] { return sim->Requests().size() > seen; })) << "no request reached the unit";
-        seen = sim->Requests().size();
-        const std::uint64_t before = sim->BytesSent();
-        simClock->Advance(500ms);
-        ASSERT_TRUE(sim->Settle(2000ms));
-        const std::uint64_t answer = sim->BytesSent() - before;
-        ASSERT_TRUE(PumpUntil([&] { return engine->RxText().size() >= answer; }));
-        now += 500;
-        Tick();
-    }
-    void Exchanges(int n)
-    {
-        for (int i = 0; i < n; ++i)
-            Exchange();
-    }
-    std::vector<TLogLine> LogFrom(std::size_t from) const { return {view.log.begin() + std::ptrdiff_t(from), view.log.end()}; }
-
-    std::shared_ptr<ManualClock> simClock = std::make_shared<ManualClock>();
-    std::unique_ptr<VexoSim> sim;
-    std::size_t seen = 0;
-};
-
-Options AlwaysOn()
-{
-    Options o;
-    o.setupWindow = false;
-    return o;
-}
 
 } // namespace
 

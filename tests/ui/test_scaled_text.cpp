@@ -115,7 +115,7 @@ TEST_F(ScaledText, MainWindow)
     TfAT_Vexo window;
     window.tInit()->stop();
     window.show();
-    EXPECT_EQ(ExpectNoTextCut(forms::MainForm, &window), 19);
+    EXPECT_EQ(ExpectNoTextCut(forms::MainForm, &window), 22);
 }
 
 TEST_F(ScaledText, HelpAboutAndSplash)
