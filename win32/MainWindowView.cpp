@@ -128,7 +128,7 @@ std::string TfAT_Vexo::AskOpenFile(const std::string &caption, const std::vector
     const std::wstring title = Wide(caption);
     OPENFILENAMEW ofn = DialogOf(FWindow, filter, file, title);
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn))
+    if (!LateGetOpenFileNameW(&ofn))
         return {}; // cancelled
     return Utf8(file.c_str());
 }
