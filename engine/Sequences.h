@@ -28,6 +28,9 @@ public:
     void Interrupt();
     // The reply timer has judged the reply to the sequence's step.
     void Verdict(int cmd, bool answered, const std::string &reply);
+    // Ports have come: a wait for the adapter's plug sends its first attempt.
+    void PortsAppeared();
+    bool AwaitingPlug() const { return FAwaitingPlug; }
 
 private:
     struct TStep {
@@ -42,6 +45,7 @@ private:
     void FinishReadAll();
     void FinishWriteAll();
     void PutIntoBox(const TStep &step);
+    bool AwaitPlug(); // the wait's port is absent but may come: true when it waits for it
 
     ISequenceHost &FHost;
     TSequenceKind FKind = TSequenceKind::None;
@@ -50,4 +54,5 @@ private:
     std::size_t FAt = 0;
     // What Write all's five writes sent, in their order.
     std::vector<std::string> FWritten;
+    bool FAwaitingPlug = false; // the wait runs, its port not plugged in
 };

@@ -4,6 +4,7 @@
 #include <deque>
 #include <utility>
 
+#include "Adapters.h"
 #include "Commands.h"
 #include "Cp1251.h"
 #include "ErrorText.h"
@@ -48,6 +49,11 @@ public:
     void SetButtonDown(std::string_view button, bool down) override { FView.SetButtonDown(button, down); }
     void Log(int kind, const std::string &text) override { FEngine.AddToLog(kind, text); }
     std::string ModuleLine() const override { return FEngine.ModuleLine(); }
+    bool PortAwaited() const override
+    {
+        const std::string name = FView.Text(TViewText::cbRSname);
+        return !name.empty() && !RSPortPresent(name) && RSPortMayAppear(name);
+    }
 
 private:
     TAT_VexoEngine &FEngine;
@@ -71,6 +77,7 @@ struct TAT_VexoEngine::State {
     std::pair<std::string, std::string> HeldBack; // a silent attempt's announcement and request lines
     std::string ModuleLine;
     std::int64_t SetupWindowEnd = 0; // by the journal's clock; 0: never opened
+    std::unique_ptr<TAdapters> Adapters; // the ports by what they are, the adapter remembered
 };
 
 TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : TAT_VexoEngine(view, nullptr) {}
@@ -81,6 +88,7 @@ TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     F->XComm = port ? std::move(port) : std::make_unique<TXComm>(this);
     F->SeqHost = std::make_unique<TSequenceHost>(*this, view);
     F->Seq = std::make_unique<TSequences>(*F->SeqHost);
+    F->Adapters = std::make_unique<TAdapters>(view, [this](int kind, const std::string &text) { AddToLog(kind, text); });
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
@@ -293,11 +301,13 @@ void TAT_VexoEngine::SpeedButton1Click()
 
 void TAT_VexoEngine::ScanRSPorts()
 {
+    std::vector<std::string> listed;
     for (int n = 1; n <= 100; ++n) {
         const std::string name = "COM" + std::to_string(n);
         if (RSPortPresent(name))
-            FView.AddPortItem(name);
+            listed.push_back(name);
     }
+    F->Adapters->Listed(listed); // the names, with what each one is
     // Filling the list picks no entry: the box stays empty.
     FView.SetText(TViewText::cbRSname, "");
 }
@@ -328,6 +338,7 @@ bool TAT_VexoEngine::PrepareRSPort()
     OpenRSPort();
     if (comm.Opened()) {
         F->OpenedRS = name;
+        F->Adapters->Opened(name);
         return true;
     }
     AddToLog(lkError, "ошибка инициализации порта " + name);
@@ -371,6 +382,7 @@ void TAT_VexoEngine::tInitTimer()
     FView.MoveToTopLeft();
     F->OpenedRS.clear();
     LoadWorkFile();
+    StartPorts();
 }
 
 // ---------------------------------------------------------------- toolbar, log, errors
@@ -462,3 +474,23 @@ void TAT_VexoEngine::SetClock(TClock clock) { F->Journal.SetClock(std::move(cloc
 const TJournal &TAT_VexoEngine::Journal() const { return F->Journal; }
 const std::string &TAT_VexoEngine::ModuleLine() const { return F->ModuleLine; }
 const TSequences &TAT_VexoEngine::Sequences() const { return *F->Seq; }
+
+// ---------------------------------------------------------------- ports by what they are, following the plug
+
+void TAT_VexoEngine::StartPorts()
+{
+    F->Adapters->Start([this] { Run([this] { PortsChanged(); }); });
+    F->Adapters->Follow();
+    F->Adapters->ShowHint();
+}
+
+void TAT_VexoEngine::PortsChanged()
+{
+    const std::vector<TPortInfo> added = F->Adapters->Changed();
+    if (!added.empty())
+        F->Seq->PortsAppeared();
+}
+
+void TAT_VexoEngine::PortBoxChanged() { F->Adapters->ShowHint(); }
+
+bool TAT_VexoEngine::PortListed(const std::string &nameOrPath) const { return F->Adapters->Present(nameOrPath); }

@@ -28,9 +28,14 @@ struct TPortRoots {
     std::string udev = "/run/udev/data"; // may be missing: no udev daemon
 };
 
+// The roots ListPortInfo() looks in (the real ones unless a test set others).
+void SetPortRoots(const TPortRoots &roots);
+TPortRoots PortRoots();
+
 // Every present port, COM names first in their number's order, then the
 // ports that have no COM name (Bluetooth rfcomm...) by device path.
-std::vector<TPortInfo> ListPortInfo(const TPortRoots &roots = {});
+std::vector<TPortInfo> ListPortInfo(const TPortRoots &roots);
+inline std::vector<TPortInfo> ListPortInfo() { return ListPortInfo(PortRoots()); }
 
 // The port among `ports` whose name or device path is `nameOrPath`; null if none.
 const TPortInfo *FindPortInfo(const std::vector<TPortInfo> &ports, const std::string &nameOrPath);

@@ -1,6 +1,25 @@
 // The platform-free part of port information.
 #include "PortInfo.h"
 
+#include <mutex>
+
+namespace {
+std::mutex &g_rootsMu = *new std::mutex;
+TPortRoots &g_roots = *new TPortRoots;
+} // namespace
+
+void SetPortRoots(const TPortRoots &roots)
+{
+    std::lock_guard<std::mutex> lk(g_rootsMu);
+    g_roots = roots;
+}
+
+TPortRoots PortRoots()
+{
+    std::lock_guard<std::mutex> lk(g_rootsMu);
+    return g_roots;
+}
+
 const TPortInfo *FindPortInfo(const std::vector<TPortInfo> &ports, const std::string &nameOrPath)
 {
     auto up = [](std::string s) {

@@ -126,10 +126,11 @@ std::optional<TPortInfo> Describe(const TPortRoots &roots, const std::string &sy
     p.device = roots.dev + "/" + node;
     const int com = ComNumber(node);
     p.name = com ? "COM" + std::to_string(com) : p.device;
-    // A link in the device folder (to a pty, say) is described by what it names.
+    // A link in the device folder is the kernel's port of its own name where
+    // there is one, else what it names (a pty, say).
     std::string sysName = node;
     struct stat st{};
-    if (::lstat(p.device.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (::lstat(p.device.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && !Exists(sysRoot + "/class/tty/" + node)) {
         const std::string target = RealPath(p.device);
         if (target.empty())
             return std::nullopt; // dangling: nothing there

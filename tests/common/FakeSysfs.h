@@ -73,6 +73,12 @@ public:
         std::filesystem::create_directory_symlink(v, root_ / "sys/class/tty" / tty);
         Node(tty);
     }
+    // The node `name` made a link to `target` (a pty the test plays the device on).
+    void LinkNode(const std::string &name, const std::string &target)
+    {
+        std::filesystem::remove(root_ / "dev" / name);
+        std::filesystem::create_symlink(target, root_ / "dev" / name);
+    }
     // A node in the device folder with nothing in sysfs behind it.
     void Node(const std::string &name) { Write(root_ / "dev" / name, ""); }
     void Remove(const std::string &tty)

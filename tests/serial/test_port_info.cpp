@@ -123,12 +123,17 @@ TEST(PortInfo, LinksInTheDeviceFolderAreDescribedByWhatTheyName)
     std::filesystem::create_symlink("/dev/null", fs.Dev() / "ttyUSB0");
     // a dangling link: nothing there
     std::filesystem::create_symlink(fs.Dev() / "gone", fs.Dev() / "ttyUSB1");
+    // a link with the kernel's port of its own name: that port
+    fs.AddUsb("ttyUSB4", {.usbPath = "1-6", .product = "USB Serial"});
+    fs.LinkNode("ttyUSB4", "/dev/null");
     const auto ports = ListPortInfo(fs.Roots());
-    ASSERT_EQ(ports.size(), 2u);
+    ASSERT_EQ(ports.size(), 3u);
     EXPECT_EQ(ports[0].name, "COM5");
     EXPECT_EQ(ports[0].kind, TPortKind::Virtual);
     EXPECT_EQ(ports[1].name, "COM8");
     EXPECT_EQ(ports[1].kind, TPortKind::Usb);
+    EXPECT_EQ(ports[2].name, "COM9");
+    EXPECT_EQ(ports[2].product, "USB Serial");
 }
 
 TEST(PortInfo, NoDeviceFolderNoPortsAndNothingOpened)
