@@ -13,6 +13,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -118,6 +119,21 @@ std::string UsbDeviceAbove(std::string dir, const std::string &sysRoot, std::str
     return {};
 }
 
+// True when the link `device` names the kernel's port `node` itself: its
+// sysfs entry is there and, where it gives a device number, the link's
+// target has that number.
+bool IsKernelPort(const std::string &sysRoot, const std::string &node, const std::string &device)
+{
+    const std::string classDir = sysRoot + "/class/tty/" + node;
+    if (!Exists(classDir))
+        return false;
+    const auto number = ReadLine(classDir + "/dev");
+    struct stat target{};
+    if (!number || ::stat(device.c_str(), &target) != 0 || !S_ISCHR(target.st_mode))
+        return true;
+    return *number == std::to_string(major(target.st_rdev)) + ":" + std::to_string(minor(target.st_rdev));
+}
+
 // What the tty `node` (a name under the device root) is; nullopt for a node
 // that is no port (a virtual console, a ttyS without hardware).
 std::optional<TPortInfo> Describe(const TPortRoots &roots, const std::string &sysRoot, const std::string &node)
@@ -130,7 +146,7 @@ std::optional<TPortInfo> Describe(const TPortRoots &roots, const std::string &sy
     // there is one, else what it names (a pty, say).
     std::string sysName = node;
     struct stat st{};
-    if (::lstat(p.device.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && !Exists(sysRoot + "/class/tty/" + node)) {
+    if (::lstat(p.device.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && !IsKernelPort(sysRoot, node, p.device)) {
         const std::string target = RealPath(p.device);
         if (target.empty())
             return std::nullopt; // dangling: nothing there

@@ -126,8 +126,13 @@ TEST(PortInfo, LinksInTheDeviceFolderAreDescribedByWhatTheyName)
     // a link with the kernel's port of its own name: that port
     fs.AddUsb("ttyUSB4", {.usbPath = "1-6", .product = "USB Serial"});
     fs.LinkNode("ttyUSB4", "/dev/null");
+    // a link to another device than the kernel's port of that name: what it names
+    fs.AddUsb("ttyUSB5", {.usbPath = "1-7", .product = "USB Serial"}, "188:5");
+    fs.LinkNode("ttyUSB5", "/dev/null");
     const auto ports = ListPortInfo(fs.Roots());
-    ASSERT_EQ(ports.size(), 3u);
+    ASSERT_EQ(ports.size(), 4u);
+    EXPECT_EQ(ports[3].name, "COM10");
+    EXPECT_EQ(ports[3].kind, TPortKind::Virtual);
     EXPECT_EQ(ports[0].name, "COM5");
     EXPECT_EQ(ports[0].kind, TPortKind::Virtual);
     EXPECT_EQ(ports[1].name, "COM8");
