@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "LogHelpers.h"
+#include "PortDiagnosis.h"
 #include "PortMonitor.h"
 #include "WorkFile.h"
 
@@ -43,6 +44,11 @@ std::string Numbered(const TPortInfo &p)
         return "№ " + p.serial;
     return p.location.empty() ? std::string() : "USB " + p.location;
 }
+
+// ModemManager probes a new adapter within a second or two, brltty at once:
+// a plugged port is looked at for about five seconds.
+constexpr int TakenLooks = 6;
+constexpr int TakenLookMs = 1000;
 
 bool Same(const TPortInfo &a, const TPortInfo &b)
 {
@@ -268,10 +274,33 @@ std::vector<TPortInfo> TAdapters::Changed()
         FListed = std::move(ordered);
         ShowList();
     }
+    for (const TPortInfo &p : d.added)
+        FJustPlugged.emplace_back(p.name, TakenLooks);
+    LookWhoTook();
     if (!d.added.empty())
         Follow();
     ShowHint();
     return d.added;
+}
+
+void TAdapters::LookWhoTook()
+{
+#ifndef _WIN32
+    for (auto it = FJustPlugged.begin(); it != FJustPlugged.end();) {
+        const TOpenFailure f = FindPortInfo(FPorts, it->first) ? ExplainOpenFailure(it->first) : TOpenFailure{};
+        const bool taken = f.holderPid > 0 && (f.holderName == "ModemManager" || f.holderName == "brltty");
+        if (taken)
+            FLog(lkError, PortFailureText(f));
+        if (taken || --it->second <= 0 || !FindPortInfo(FPorts, it->first))
+            it = FJustPlugged.erase(it);
+        else
+            ++it;
+    }
+    if (!FJustPlugged.empty() && FMonitor)
+        FMonitor->Remind(TakenLookMs);
+#else
+    FJustPlugged.clear(); // the busy cause names no program there
+#endif
 }
 
 void TAdapters::Opened(const std::string &name)

@@ -83,6 +83,9 @@ public:
 
 private:
     void ShowList();
+    // Linux: a port just plugged in that ModemManager or brltty took says so
+    // at once, with the remedy; looked at again for a few seconds after the plug.
+    void LookWhoTook();
 
     IMainView &FView;
     TLog FLog;
@@ -91,4 +94,5 @@ private:
     bool FListShown = false; // the scanner has filled the list once
     std::optional<TAdapterIdentity> FRemembered;
     std::unique_ptr<TPortMonitor> FMonitor;
+    std::vector<std::pair<std::string, int>> FJustPlugged; // the name, the looks left
 };

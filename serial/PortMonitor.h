@@ -32,6 +32,9 @@ public:
 
     // What it listens to: "uevent", "inotify", "uevent+inotify", "devicechange", "" for nothing.
     std::string Sources() const;
+    // `changed` runs once more in `ms`, without a notice (a look that must
+    // be repeated for a while, such as who took a port just plugged in).
+    void Remind(int ms);
 
     struct State;
 

@@ -46,9 +46,9 @@ int OpenUevents()
 struct TPortMonitor::State {
     std::function<void()> changed;
     TDebounce debounce;
-    int uevent = -1, inotify = -1, timer = -1;
+    int uevent = -1, inotify = -1, timer = -1, remind = -1;
     bool ownUevent = false;
-    unsigned watches[3] = {0, 0, 0};
+    unsigned watches[4] = {0, 0, 0, 0};
     std::string sources;
 
     explicit State(const TPortMonitorOptions &o) : debounce(o.quietMs, o.longestMs) {}
@@ -105,6 +105,15 @@ struct TPortMonitor::State {
         if (debounce.Fire(MonotonicMs()) && changed)
             changed();
     }
+    void ServeRemind()
+    {
+        std::uint64_t expirations = 0;
+        bool due = false;
+        while (::read(remind, &expirations, sizeof expirations) > 0)
+            due = true;
+        if (due && changed)
+            changed();
+    }
 };
 
 TPortMonitor::TPortMonitor(std::function<void()> changed, TPortMonitorOptions options)
@@ -117,6 +126,9 @@ TPortMonitor::TPortMonitor(std::function<void()> changed, TPortMonitorOptions op
     F->watches[0] = WatchInMainLoop(F->timer, [s = F.get()] { s->ServeTimer(); });
     if (!F->watches[0])
         return; // no main loop: nothing could be served
+    F->remind = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (F->remind >= 0)
+        F->watches[3] = WatchInMainLoop(F->remind, [s = F.get()] { s->ServeRemind(); });
     if (options.ueventFd == -2) {
         F->uevent = OpenUevents();
         F->ownUevent = true;
@@ -146,6 +158,18 @@ TPortMonitor::~TPortMonitor()
         ::close(F->inotify);
     if (F->timer >= 0)
         ::close(F->timer);
+    if (F->remind >= 0)
+        ::close(F->remind);
+}
+
+void TPortMonitor::Remind(int ms)
+{
+    if (F->remind < 0 || !F->watches[3])
+        return;
+    itimerspec at{};
+    at.it_value.tv_sec = ms / 1000;
+    at.it_value.tv_nsec = (ms % 1000) * 1000000L + (ms <= 0 ? 1 : 0);
+    (void)::timerfd_settime(F->remind, 0, &at, nullptr);
 }
 
 std::string TPortMonitor::Sources() const { return F->sources; }

@@ -6,10 +6,16 @@
 #include <chrono>
 #include <fstream>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "FakeSysfs.h"
 #include "LogHelpers.h"
 #include "VexoSim.h"
 #include "commlayer.h"
+#include "pty.h"
 
 namespace {
 
@@ -185,3 +191,62 @@ TEST_F(PlugTest, F5PressedBeforeTheAdapterCameGetsItsAnswer)
 }
 
 } // namespace
+
+namespace {
+
+// A process named `name` that holds `device` open on its stdin until killed.
+class Holder {
+public:
+    Holder(const std::filesystem::path &dir, const std::string &name, const std::string &device)
+    {
+        const auto program = dir / name;
+        std::filesystem::copy_file("/bin/sleep", program);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+            ::dup2(fd, 0);
+            ::execl(program.c_str(), name.c_str(), "60", static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~Holder()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The holder runs under its name with the device open.
+bool Holds(pid_t pid, const std::string &device)
+{
+    return PumpUntil([&] {
+        std::error_code ec;
+        return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/0", ec) == device;
+    });
+}
+
+} // namespace
+
+TEST_F(PlugTest, AnAdapterModemManagerTookSaysSoAtOnceWithTheRemedy)
+{
+    StartProgram();
+    TestPty device;
+    std::filesystem::create_directory("bin");
+    Holder mm("bin", "ModemManager", device.SlavePath());
+    ASSERT_TRUE(Holds(mm.Pid(), device.SlavePath()));
+    fs.AddUsb("ttyUSB1", Ft232);
+    fs.LinkNode("ttyUSB1", device.SlavePath());
+    const std::string path = (fs.Dev() / "ttyUSB1").string();
+    const std::string taken = "порт " + path + " занят программой ModemManager (PID " + std::to_string(mm.Pid()) +
+                              "); ModemManager проверяет адаптер как модем: остановите его (sudo systemctl stop "
+                              "ModemManager) или запретите ему этот адаптер правилом udev ENV{ID_MM_DEVICE_IGNORE}=\"1\"";
+    ASSERT_TRUE(Logged(taken)) << "before anything is pressed";
+    EXPECT_EQ(view.log.back().colour, Red);
+    EXPECT_EQ(view.log.size(), 2u) << "the plug's line, then who took it; nothing more";
+}
