@@ -66,7 +66,7 @@ void TfAT_Vexo::SetHint(std::string_view control, const std::string &text)
 
 std::string TfAT_Vexo::PortBoxHint() const
 {
-    return TPortBox::Hint(FControls.Tooltips(), GetWindow(FControls.Tooltips(), GW_OWNER), Control("cbRSname"));
+    return FControls.Hint(Control("cbRSname"));
 }
 
 void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TColour colour)

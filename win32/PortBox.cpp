@@ -101,18 +101,3 @@ void TPortBox::SetHint(HWND tips, HWND owner, HWND box, const std::string &text)
     if (GetComboBoxInfo(box, &cbi) && cbi.hwndItem)
         put(cbi.hwndItem); // the mouse over an editable combo box is over its edit
 }
-
-std::string TPortBox::Hint(HWND tips, HWND owner, HWND box)
-{
-    wchar_t buffer[1024] = {};
-    TOOLINFOW ti{};
-    ti.cbSize = sizeof ti;
-    ti.hwnd = owner;
-    ti.uId = reinterpret_cast<UINT_PTR>(box);
-    ti.lpszText = buffer;
-    if (!SendMessageW(tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti)))
-        return {};
-    ti.lpszText = buffer;
-    SendMessageW(tips, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&ti));
-    return Utf8(buffer);
-}

@@ -17,7 +17,6 @@ public:
     bool Notice(HWND box, WORD code);
     // The tooltip `tips` shows over `box` (and its edit), in place of any before.
     static void SetHint(HWND tips, HWND owner, HWND box, const std::string &text);
-    static std::string Hint(HWND tips, HWND owner, HWND box);
 
 private:
     std::map<std::string, std::string> FNotes;

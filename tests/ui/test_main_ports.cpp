@@ -27,14 +27,7 @@
 
 namespace {
 
-QStringList LogTexts(QTextEdit *view)
-{
-    QStringList lines;
-    for (QTextBlock b = view->document()->begin(); b.isValid(); b = b.next())
-        if (!b.text().isEmpty())
-            lines << b.text();
-    return lines;
-}
+QStringList LogTexts(QTextEdit *view) { return view->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 
 QColor ColourOf(QTextEdit *view, const QString &text)
 {
