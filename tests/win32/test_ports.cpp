@@ -1,4 +1,4 @@
-// The Windows enumeration and monitor under Wine: what Wine lists (its
+// The Windows enumeration and monitor under Wine, on the test display: what Wine lists (its
 // SERIALCOMM map and whatever SetupAPI has), and real WM_DEVICECHANGE
 // messages posted to the monitor's window, debounced into one change.
 #include <gtest/gtest.h>
