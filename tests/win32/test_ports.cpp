@@ -43,7 +43,7 @@ TEST(PortInfoWin, EveryListedPortHasItsComNameAndDevice)
     }
 }
 
-TEST(PortMonitorWin, PostedDeviceChangesAreOneDebouncedChange)
+TEST(PortMonitorWin, DeviceChangeMessagesAreOneDebouncedChange)
 {
     int changes = 0;
     TPortMonitorOptions o;
@@ -52,15 +52,20 @@ TEST(PortMonitorWin, PostedDeviceChangesAreOneDebouncedChange)
     EXPECT_EQ(monitor.Sources(), "devicechange");
     HWND window = FindWindowW(L"AT_Vexo.PortMonitor", nullptr);
     ASSERT_NE(window, nullptr);
-    PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    PostMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
-    PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    // The notices with a structure (arrival, removal) may only be sent, not posted.
+    DEV_BROADCAST_DEVICEINTERFACE_W port{};
+    port.dbcc_size = sizeof port;
+    port.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    const LPARAM about = reinterpret_cast<LPARAM>(&port);
+    ASSERT_TRUE(PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0));
+    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, about);
+    ASSERT_TRUE(PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0));
     ASSERT_TRUE(Serve([&] { return changes > 0; }));
     EXPECT_EQ(changes, 1);
-    PostMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, about);
     ASSERT_TRUE(Serve([&] { return changes > 1; }));
     EXPECT_EQ(changes, 2);
-    // Anything else the window hears is no notice; a reminder is a change.
+    // A reminder is a change without a notice.
     monitor.Remind(10);
     ASSERT_TRUE(Serve([&] { return changes > 2; }));
 }
