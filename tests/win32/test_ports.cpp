@@ -7,6 +7,8 @@
 #include <dbt.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "PortInfo.h"
 #include "PortMonitor.h"
@@ -68,6 +70,49 @@ TEST(PortMonitorWin, DeviceChangeMessagesAreOneDebouncedChange)
     // A reminder is a change without a notice.
     monitor.Remind(10);
     ASSERT_TRUE(Serve([&] { return changes > 2; }));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- the program's port box
+
+#include "MainWindowTest.h"
+
+namespace {
+
+std::vector<std::string> BoxItems(HWND box)
+{
+    std::vector<std::string> items;
+    for (LRESULT i = 0; i < SendMessageW(box, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t item[128] = {};
+        SendMessageW(box, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(item));
+        items.push_back(Utf8(item));
+    }
+    return items;
+}
+
+TEST(PortBoxWin, TheDropDownShowsTheNotesTheBoxKeepsTheBareNameTheHintNamesTheAdapter)
+{
+    TWorkFolder folder;
+    TShownMain m;
+    ASSERT_TRUE(m.ok);
+    HWND box = m["cbRSname"];
+    m.form.ClearPortList();
+    m.form.AddPortItem("COM1");
+    m.form.AddPortItem("COM6");
+    m.form.SetPortItemNote("COM6", "USB: FT232R USB UART");
+    m.form.SetText("cbRSname", "COM3");
+    SendMessageW(box, CB_SHOWDROPDOWN, TRUE, 0);
+    EXPECT_EQ(BoxItems(box), (std::vector<std::string>{"COM1", "COM6  USB: FT232R USB UART"})) << "while it is down";
+    EXPECT_EQ(WindowText(box), "COM3");
+    SendMessageW(box, CB_SETCURSEL, 1, 0); // the operator picks COM6
+    SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_EQ(BoxItems(box), (std::vector<std::string>{"COM1", "COM6"}));
+    EXPECT_EQ(WindowText(box), "COM6") << "the bare name";
+    m.form.SetHint("cbRSname", "COM6: FT232R USB UART (FTDI, 0403:6001, № A50285BI)");
+    EXPECT_EQ(m.form.PortBoxHint(), "COM6: FT232R USB UART (FTDI, 0403:6001, № A50285BI)");
+    m.form.SetHint("cbRSname", "");
+    EXPECT_EQ(m.form.PortBoxHint(), "") << "replaced, not added beside";
 }
 
 } // namespace
