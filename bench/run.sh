@@ -23,7 +23,7 @@ for arg in "$@"; do
 done
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$src" -B "$build" -G Ninja
-targets=(bench_serial bench_scan bench_engine bench_wait bench_start_vexo bench_window_bare bench_window_label AT_Vexo)
+targets=(bench_serial bench_scan bench_ports bench_engine bench_wait bench_start_vexo bench_window_bare bench_window_label AT_Vexo)
 xvfb=${XVFB_RUN-$(command -v xvfb-run || true)} # XVFB_RUN= forces the offscreen fallback
 [ -n "$xvfb" ] && targets+=(bench_startup_x11)
 cmake --build "$build" -j "${JOBS:-2}" --target "${targets[@]}"
@@ -79,6 +79,7 @@ bench_startup_offscreen() {
 
 run "$build/bench/bench_serial"
 run "$build/bench/bench_scan"
+run "$build/bench/bench_ports"
 run "$build/bench/bench_engine"
 run "$build/bench/bench_wait"
 echo "load average: $(cut -d" " -f1-3 /proc/loadavg)"

@@ -102,6 +102,7 @@ std::string KindName(int kind)
     case lkReply: return "ответ";
     case lkError: return "ошибка";
     case lkGood: return "итог";
+    case lkPort: return "порт";
     default: return "прочее";
     }
 }

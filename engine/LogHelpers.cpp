@@ -14,6 +14,8 @@ TColour LogKindColour(int kind)
         return {255, 0, 0};
     case lkGood:
         return {0, 128, 0};
+    case lkPort:
+        return {0, 128, 128};
     default:
         return {0, 0, 0};
     }

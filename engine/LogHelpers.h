@@ -14,6 +14,7 @@ enum TLogKind : int {
     lkReply = 2,   // maroon: the verdict on a reply
     lkError = 3,   // red: no reply, port initialisation failure
     lkGood = 5,    // green: a sequence whose every step went well
+    lkPort = 6,    // teal: a port came or went, the adapter found under another name
 };
 
 // The colour of a log kind; kinds outside TLogKind are black.

@@ -67,6 +67,11 @@ public:
     // The port box's drop-down list. Clearing it leaves the edit text alone.
     virtual void ClearPortList() = 0;
     virtual void AddPortItem(const std::string &name) = 0;
+    // What the item `name` is ("USB: FT232R USB UART"), shown beside it in
+    // the drop-down only: choosing the item still puts the bare name into the box.
+    virtual void SetPortItemNote(const std::string &name, const std::string &note) { (void)name, (void)note; }
+    // A control's hint (tooltip); empty: none.
+    virtual void SetHint(std::string_view control, const std::string &text) { (void)control, (void)text; }
     // A label's text and colour, by name.
     virtual void SetLabel(std::string_view control, const std::string &text, TColour colour) = 0;
     // A toggle button of the toolbar held down (or released), by name.

@@ -32,4 +32,7 @@ public:
     virtual void Log(int kind, const std::string &text) = 0;
     // The last answer to "ATI0", stripped (it names the firmware version).
     virtual std::string ModuleLine() const = 0;
+    // The box's port is not there now but may come (an adapter not yet
+    // plugged in): a wait for the module then waits for it.
+    virtual bool PortAwaited() const { return false; }
 };

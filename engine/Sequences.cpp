@@ -10,6 +10,11 @@
 
 namespace {
 
+std::string PlugWaitLine(const std::string &port)
+{
+    return "порт " + port + " не подключен: ожидание подключения адаптера";
+}
+
 constexpr int ReadAllSteps[] = {acInfo, acRdSpeedIO, acRdSpeedRS, acRdSpeedPrn, acRdAdrModBus, acRdKLV707};
 // The five writes, then the same parameters read back in the same order.
 constexpr int WriteAllSteps[] = {acWrSpeedIO,  acWrSpeedRS,   acWrSpeedPrn, acWrAdrModBus, acWrKLV707,
@@ -157,6 +162,7 @@ void TSequences::Stop()
     FKind = TSequenceKind::None;
     FSteps.clear();
     FAt = 0;
+    FAwaitingPlug = false;
     if (was != TSequenceKind::None)
         FHost.SetButtonDown(ButtonOf(was), false);
 }
@@ -167,10 +173,17 @@ void TSequences::Start(TSequenceKind kind)
     FAt = 0;
     FAttempts = 0;
     if (kind == TSequenceKind::Wait) {
+        FSteps.push_back({acInfo, false, {}});
+        if (AwaitPlug()) {
+            FKind = kind;
+            FHost.SetButtonDown(ButtonOf(kind), true);
+            FHost.Log(lkCommand, std::string(TextWait) + ": \"ATI0\" повторяется до первого ответа");
+            FHost.Log(lkPort, PlugWaitLine(FHost.Text(TViewText::cbRSname)));
+            return;
+        }
         // The port opens first, as for a press: its failure is logged there.
         if (!FHost.OpenPort())
             return;
-        FSteps.push_back({acInfo, false, {}});
     } else if (kind == TSequenceKind::ReadAll || kind == TSequenceKind::Compare) {
         for (int cmd : ReadAllSteps)
             FSteps.push_back({cmd, false, {}});
@@ -215,7 +228,11 @@ bool TSequences::Issue(int cmd)
         throw;
     }
     // Nothing went out (the port would not open, vanished, took nothing):
-    // no verdict will come to move on.
+    // no verdict will come to move on, unless the wait's adapter was pulled out.
+    if (!sent && FKind == TSequenceKind::Wait && AwaitPlug()) {
+        FHost.Log(lkPort, PlugWaitLine(FHost.Text(TViewText::cbRSname)));
+        return false;
+    }
     if (!sent) {
         Interrupt();
         return false;
@@ -525,4 +542,23 @@ void TSequences::WarnOfSource()
     if (FSource.klv707 && FUnit != TUnitParams::Absent && version && since && *version < since)
         FHost.Log(lkError, file + ": флаг \"КЛВ-707\" включён, у Vexo версий до " + VersionText(since) +
                                " его нет (этот Vexo: " + FHost.ModuleLine() + "): флаг не применим");
+}
+
+// ---------------------------------------------------------------- the wait through a plug
+
+bool TSequences::AwaitPlug()
+{
+    FAwaitingPlug = FHost.PortAwaited();
+    return FAwaitingPlug;
+}
+
+void TSequences::PortsAppeared()
+{
+    if (FKind != TSequenceKind::Wait || !FAwaitingPlug)
+        return;
+    // The adapter may have come under its new name: the box has followed it.
+    if (FHost.PortAwaited())
+        return;
+    FAwaitingPlug = false;
+    Issue(acInfo);
 }

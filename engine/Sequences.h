@@ -41,6 +41,9 @@ public:
     void Interrupt();
     // The reply timer has judged the reply to the sequence's step.
     void Verdict(int cmd, bool answered, const std::string &reply);
+    // Ports have come: a wait for the adapter's plug sends its first attempt.
+    void PortsAppeared();
+    bool AwaitingPlug() const { return FAwaitingPlug; }
 
 private:
     struct TStep {
@@ -58,6 +61,7 @@ private:
     void WarnOfSource(); // a file's values this unit cannot take
     std::string FromFile() const; // " из файла "<path>"" when the values came from one
     void PutIntoBox(const TStep &step);
+    bool AwaitPlug(); // the wait's port is absent but may come: true when it waits for it
 
     ISequenceHost &FHost;
     TSequenceKind FKind = TSequenceKind::None;
@@ -68,4 +72,5 @@ private:
     std::vector<std::string> FWritten;
     TValuesSource FSource;
     TUnitParams FUnit = TUnitParams::Unknown;
+    bool FAwaitingPlug = false; // the wait runs, its port not plugged in
 };

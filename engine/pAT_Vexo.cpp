@@ -4,6 +4,7 @@
 #include <deque>
 #include <utility>
 
+#include "Adapters.h"
 #include "Commands.h"
 #include "Cp1251.h"
 #include "ErrorText.h"
@@ -49,6 +50,11 @@ public:
     void SetButtonDown(std::string_view button, bool down) override { FView.SetButtonDown(button, down); }
     void Log(int kind, const std::string &text) override { FEngine.AddToLog(kind, text); }
     std::string ModuleLine() const override { return FEngine.ModuleLine(); }
+    bool PortAwaited() const override
+    {
+        const std::string name = FView.Text(TViewText::cbRSname);
+        return !name.empty() && !RSPortPresent(name) && RSPortMayAppear(name);
+    }
 
 private:
     TAT_VexoEngine &FEngine;
@@ -73,6 +79,7 @@ struct TAT_VexoEngine::State {
     std::pair<std::string, std::string> HeldBack; // a silent attempt's announcement and request lines
     std::string ModuleLine;
     std::int64_t SetupWindowEnd = 0; // by the journal's clock; 0: never opened
+    std::unique_ptr<TAdapters> Adapters; // the ports by what they are, the adapter remembered
 };
 
 TAT_VexoEngine::TAT_VexoEngine(IMainView &view) : TAT_VexoEngine(view, nullptr) {}
@@ -84,6 +91,7 @@ TAT_VexoEngine::TAT_VexoEngine(IMainView &view, std::unique_ptr<TXComm> port)
     F->SeqHost = std::make_unique<TSequenceHost>(*this, view);
     F->Seq = std::make_unique<TSequences>(*F->SeqHost);
     F->Profiles = std::make_unique<TProfiles>(*this, view);
+    F->Adapters = std::make_unique<TAdapters>(view, [this](int kind, const std::string &text) { AddToLog(kind, text); });
     F->XComm->OnData = [this](TCustomComm *sender, std::uint32_t received) {
         Run([&] { XComm_ATData(sender, received); });
     };
@@ -305,11 +313,13 @@ void TAT_VexoEngine::SpeedButton1Click()
 
 void TAT_VexoEngine::ScanRSPorts()
 {
+    std::vector<std::string> listed;
     for (int n = 1; n <= 100; ++n) {
         const std::string name = "COM" + std::to_string(n);
         if (RSPortPresent(name))
-            FView.AddPortItem(name);
+            listed.push_back(name);
     }
+    F->Adapters->Listed(listed); // the names, with what each one is
     // Filling the list picks no entry: the box stays empty.
     FView.SetText(TViewText::cbRSname, "");
 }
@@ -340,6 +350,7 @@ bool TAT_VexoEngine::PrepareRSPort()
     OpenRSPort();
     if (comm.Opened()) {
         F->OpenedRS = name;
+        F->Adapters->Opened(name);
         return true;
     }
     AddToLog(lkError, "ошибка инициализации порта " + name);
@@ -383,6 +394,7 @@ void TAT_VexoEngine::tInitTimer()
     FView.MoveToTopLeft();
     F->OpenedRS.clear();
     LoadWorkFile();
+    StartPorts();
 }
 
 // ---------------------------------------------------------------- toolbar, log, errors
@@ -499,3 +511,23 @@ void TAT_VexoEngine::SetValuesSource()
 bool TAT_VexoEngine::SaveProfile(const std::string &path) { return F->Profiles->Save(path); }
 bool TAT_VexoEngine::OpenProfile(const std::string &path) { return F->Profiles->Open(path); }
 const TProfiles &TAT_VexoEngine::Profiles() const { return *F->Profiles; }
+
+// ---------------------------------------------------------------- ports by what they are, following the plug
+
+void TAT_VexoEngine::StartPorts()
+{
+    F->Adapters->Start([this] { Run([this] { PortsChanged(); }); });
+    F->Adapters->Follow();
+    F->Adapters->ShowHint();
+}
+
+void TAT_VexoEngine::PortsChanged()
+{
+    const std::vector<TPortInfo> added = F->Adapters->Changed();
+    if (!added.empty())
+        F->Seq->PortsAppeared();
+}
+
+void TAT_VexoEngine::PortBoxChanged() { F->Adapters->ShowHint(); }
+
+bool TAT_VexoEngine::PortListed(const std::string &nameOrPath) const { return F->Adapters->Present(nameOrPath); }

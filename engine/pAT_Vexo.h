@@ -89,6 +89,12 @@ public:
     bool OpenProfile(const std::string &path);
     const TProfiles &Profiles() const;
 
+    // ---- ports by what they are, following the plug
+    void StartPorts();     // enumerates, starts the change monitor, follows the remembered adapter (tInit runs it)
+    void PortsChanged();   // the monitor's debounced notice: enumerate, log the difference, follow
+    void PortBoxChanged(); // the operator edited the port box: its hint follows
+    bool PortListed(const std::string &nameOrPath) const; // by the last enumeration
+
     // ---- state, for front-ends and tests
     TXComm &XComm_AT();
     const std::string &OpenedRS() const;

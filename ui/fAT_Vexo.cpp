@@ -25,6 +25,7 @@
 #include "HelpATVexo.h"
 #include "LogView.h"
 #include "Pictures.h"
+#include "PortList.h"
 #include "ScreenFit.h"
 #include "SpinEdit.h"
 #include "EventLoopHook.h"
@@ -95,6 +96,7 @@ void TfAT_Vexo::SetUpLooks()
     FReplyTimer->setTimerType(Qt::PreciseTimer); // the verdict is due 500 ms after the request
     FReplyTimer->setSingleShot(true);
     FSetupWindowTimer = FControls.Get<QTimer>("tSetupWindow");
+    ShowPortNotes(FPortBox); // what each port is, beside its name in the drop-down
 
     // the operator may type any character into the log
     QFont typed = FLog->font();
@@ -131,6 +133,7 @@ void TfAT_Vexo::Connect()
     connect(FInitTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tInitTimer(); }); });
     connect(FReplyTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tRdIn_VexoTimer(); }); });
     connect(FSetupWindowTimer, &QTimer::timeout, this, [e] { e->Run([&] { e->tSetupWindowTimer(); }); });
+    connect(FPortBox, &QComboBox::currentTextChanged, this, [e] { e->Run([&] { e->PortBoxChanged(); }); });
 }
 
 void TfAT_Vexo::showEvent(QShowEvent *event)
@@ -198,6 +201,17 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
     FPortBox->addItem(Q(name));
     FPortBox->setCurrentIndex(-1);
     FPortBox->setEditText(text);
+}
+
+void TfAT_Vexo::SetPortItemNote(const std::string &name, const std::string &note)
+{
+    SetPortNote(FPortBox, Q(name), Q(note));
+}
+
+void TfAT_Vexo::SetHint(std::string_view control, const std::string &text)
+{
+    if (auto *w = FControls.Get<QWidget>(control))
+        w->setToolTip(Q(text));
 }
 
 void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TColour colour)

@@ -34,6 +34,8 @@ public:
     void SetChecked(std::string_view control, bool checked) override;
     void ClearPortList() override;
     void AddPortItem(const std::string &name) override;
+    void SetPortItemNote(const std::string &name, const std::string &note) override;
+    void SetHint(std::string_view control, const std::string &text) override;
     void SetLabel(std::string_view control, const std::string &text, TColour colour) override;
     void SetButtonDown(std::string_view control, bool down) override;
     std::string AskOpenFile(const std::string &caption, const std::vector<TSaveFilter> &filters) override;

@@ -59,6 +59,15 @@ LRESULT TfAT_Vexo::WndProc(UINT msg, WPARAM wp, LPARAM lp)
         else if (wp == static_cast<WPARAM>(TViewTimer::tSetupWindow) + 1)
             FEngine->Run([this] { FEngine->tSetupWindowTimer(); });
         return 0;
+    case WM_COMMAND:
+        // the port box: its drop-down's notes, and its hint following its text
+        if (reinterpret_cast<HWND>(lp) == Control("cbRSname") && lp) {
+            const WORD code = HIWORD(wp);
+            if (!FPortBox.Notice(reinterpret_cast<HWND>(lp), code) && FEngine &&
+                (code == CBN_EDITCHANGE || code == CBN_SELCHANGE))
+                FEngine->Run([this] { FEngine->PortBoxChanged(); });
+        }
+        break;
     case kSyncMessage:
         if (FEngine)
             FEngine->Run([] { ServeSerial(); });

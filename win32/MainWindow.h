@@ -10,6 +10,7 @@
 
 #include "FormWindow.h"
 #include "MainView.h"
+#include "PortBox.h"
 
 class TAT_VexoEngine;
 
@@ -36,6 +37,9 @@ public:
     void SetChecked(std::string_view control, bool checked) override;
     void ClearPortList() override;
     void AddPortItem(const std::string &name) override;
+    void SetPortItemNote(const std::string &name, const std::string &note) override;
+    void SetHint(std::string_view control, const std::string &text) override;
+    std::string PortBoxHint() const; // the port box's tooltip text
     void SetLabel(std::string_view control, const std::string &text, TColour colour) override;
     void SetButtonDown(std::string_view control, bool down) override;
     TSaveChoice AskSaveFile(const std::string &caption, const std::string &suggestedName,
@@ -58,5 +62,6 @@ protected:
 
 private:
     bool FApplication = false;
+    TPortBox FPortBox; // the drop-down's notes
     std::unique_ptr<TAT_VexoEngine> FEngine;
 };

@@ -57,6 +57,19 @@ void TfAT_Vexo::AddPortItem(const std::string &name)
     SendMessageW(FControls["cbRSname"], CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
 }
 
+void TfAT_Vexo::SetPortItemNote(const std::string &name, const std::string &note) { FPortBox.SetNote(name, note); }
+
+void TfAT_Vexo::SetHint(std::string_view control, const std::string &text)
+{
+    if (HWND h = Control(control))
+        TPortBox::SetHint(FControls.Tooltips(), GetWindow(FControls.Tooltips(), GW_OWNER), h, text);
+}
+
+std::string TfAT_Vexo::PortBoxHint() const
+{
+    return FControls.Hint(Control("cbRSname"));
+}
+
 void TfAT_Vexo::SetLabel(std::string_view control, const std::string &text, TColour colour)
 {
     if (HWND label = Control(control)) {

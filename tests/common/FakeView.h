@@ -43,6 +43,8 @@ public:
     void SetChecked(std::string_view control, bool checked) override { checks[control] = checked; }
     void ClearPortList() override { portList.clear(); }
     void AddPortItem(const std::string &name) override { portList.push_back(name); }
+    void SetPortItemNote(const std::string &name, const std::string &note) override { portNotes[name] = note; }
+    void SetHint(std::string_view control, const std::string &text) override { hints[std::string(control)] = text; }
     void SetLabel(std::string_view control, const std::string &text, TColour colour) override
     {
         labels[control] = {text, colour};
@@ -96,6 +98,8 @@ public:
     TByName<bool> checks;
     bool &klv707 = checks[TViewText::chKLV707]; // map elements stay where they are
     std::vector<std::string> portList;
+    std::map<std::string, std::string> portNotes; // by item name
+    std::map<std::string, std::string> hints;     // by control name
     std::vector<TLogLine> log;
     std::map<TViewBar, int> bars;
     std::vector<TBox> boxes;

@@ -8,7 +8,7 @@ dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' '
 [ -n "$dlls" ] || { echo "system-imports: no imports read from $exe" >&2; exit 1; }
 for d in $dlls; do
   case $d in
-  kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | shell32.dll | ole32.dll | msimg32.dll | msvcrt.dll) ;;
+  kernel32.dll | user32.dll | advapi32.dll | setupapi.dll | gdi32.dll | comctl32.dll | comdlg32.dll | shell32.dll | ole32.dll | msimg32.dll | msvcrt.dll) ;;
   *) echo "system-imports: $exe imports $d" >&2; exit 1 ;;
   esac
 done
