@@ -117,8 +117,9 @@ void ExpectControl(const TForm &form, const TControl &row, QWidget *window, QWid
     }
     auto *w = window->findChild<QWidget *>(Q(row.name));
     ASSERT_NE(w, nullptr);
-    if (auto *button = qobject_cast<QToolButton *>(w))
+    if (auto *button = qobject_cast<QToolButton *>(w)) {
         EXPECT_EQ(button->isCheckable(), row.toggle) << "a toggle stays down";
+    }
     QWidget *parent = w->parentWidget();
     if (row.parent == form.name) {
         EXPECT_EQ(parent, client);
