@@ -46,16 +46,31 @@ wait_for 250 test -e "$run/vexo" || fail "the stand-in did not start"
 ln -sfn "$(readlink "$run/vexo")" "$WINEPREFIX/dosdevices/com1"
 
 cd "$run"
+# A program run just before (this test's twin) may still be taking its windows
+# down: wait until they are gone, so that its window is not taken for ours.
+# xdotool gives up when any client's window goes while it walks the tree (the
+# other window tests share the display): each search is tried again.
+title='"AT" команды "Vexo"'
+wait_for 500 sh -c "! xdotool search --name '$title'" || fail "an earlier program's window stays"
 LD_PRELOAD=$shim "$VEXO_WINE" AT_Vexo.exe </dev/null >"$run/wine.out" 2>&1 &
 winepid=$!
-wait_for 1000 xdotool search --name '"AT" команды "Vexo"' || fail "no main window"
-win=$(xdotool search --name '"AT" команды "Vexo"' | head -n1)
+main_window() { # its X window, once a search gets through
+  win=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n1)
+  [ -n "$win" ]
+}
+win=
+n=1000
+until main_window; do
+  n=$((n - 1)); [ $n -gt 0 ] || fail "no main window"
+  sleep 0.02
+done
 # the application's own window with the title for the task bar
-xdotool search --name 'ПО "AT_Vexo"' >/dev/null || fail "no application window"
+wait_for 250 xdotool search --name 'ПО "AT_Vexo"' || fail "no application window"
 
 # the start timer has moved it to the corner (Wine draws no frame here) and
 # loaded COM1; then "контроль Vexo" (Panel1 0,41 + Panel4 2,49 + 8,16)
-wait_for 250 sh -c "xdotool getwindowgeometry '$win' | grep -q 'Position: [0-9],[0-9]*'"
+wait_for 250 sh -c "xdotool getwindowgeometry '$win' | grep -q 'Position: [0-9],[0-9]*'" ||
+  fail "the main window did not move to the corner"
 if [ -n "$late" ]; then
   # TB_Wait: ToolBar1 345 + 36, 2 + 15
   xdotool mousemove --window "$win" 381 17 click 1
