@@ -32,7 +32,8 @@ step "ASan+UBSan test suite"
 
 # Everything that runs threads: the component, the engine's exchange over it,
 # and the stand-in Vexo.
-serial_tests=(test_serial_errors test_serial_settings test_serial_device test_serial_sharing test_serial_mainloop test_commapi_unix
+serial_tests=(test_serial_errors test_serial_settings test_serial_device test_serial_sharing test_serial_mainloop
+  test_serial_portinfo test_commapi_unix
   test_faults_serial test_engine_exchange test_vexo_sim)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
@@ -48,5 +49,5 @@ step "TSan threaded tests"
 VEXO_SERIAL_LOAD=cores ctest --test-dir build-tsan --output-on-failure -j1 -R '^(test_serial_|test_commapi_unix\.)'
 step "TSan serial suites under load"
 
-fuzz/run.sh build-asan --seconds 30
-step "fuzz targets, 30 s each"
+fuzz/run.sh build-asan --seconds 15
+step "fuzz targets, 15 s each (bench/fuzz_long.sh runs them long)"
